@@ -1,0 +1,25 @@
+#include "app/app_icon.h"
+#include "app/main_window.h"
+#include "platform/clock.h"
+#include "platform/input_box.h"
+#include "platform/message_box.h"
+#include "platform/pause.h"
+#include "platform/skin.h"
+
+#include <QApplication>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("esp8266-console"));
+    QApplication::setWindowIcon(appIcon());
+
+    FusionSkin skin;
+    QtMessageBox messageBox;
+    QtInputBox inputBox;
+    BlockingPause pause;
+    SystemClock clock;
+    MainForm window({systemPortDevice, skin, messageBox, inputBox, pause, clock});
+    window.show();
+    return app.exec();
+}

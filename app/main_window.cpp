@@ -1,0 +1,198 @@
+#include "app/main_window.h"
+
+#include "app/control_layout.h"
+#include "atpanel/at_panel.h"
+#include "platform/skin.h"
+#include "platform/text_box.h"
+#include "serial/port_control.h"
+#include "serial/serial_console.h"
+#include "serial/serial_port.h"
+#include "tcpserver/socket.h"
+#include "tcpserver/tcp_console.h"
+#include "tcpserver/tcp_listener.h"
+
+#include <QComboBox>
+#include <QGroupBox>
+#include <QHash>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <algorithm>
+#include <limits>
+#include <map>
+
+namespace {
+int pixels(int twips)
+{
+    return qRound(static_cast<double>(twips) / kTwipsPerPixel);
+}
+
+QWidget *createControl(const ControlSpec &spec, QWidget *container)
+{
+    const QString caption = QString::fromUtf8(spec.caption);
+    switch (spec.kind) {
+    case ControlKind::Frame:
+        return new QGroupBox(caption, container);
+    case ControlKind::Label:
+        return new QLabel(caption, container);
+    case ControlKind::ComboBox: {
+        // Typed entries are allowed: a port path the probe cannot know, a baud rate such as 74880.
+        auto *combo = new QComboBox(container);
+        combo->setEditable(true);
+        combo->setInsertPolicy(QComboBox::NoInsert);
+        return combo;
+    }
+    case ControlKind::Button: {
+        auto *button = new QPushButton(caption, container);
+        button->setAutoDefault(false); // Enter and Escape trigger no button
+        return button;
+    }
+    case ControlKind::LineEdit: {
+        auto *edit = new QLineEdit(caption, container);
+        edit->setMaxLength(std::numeric_limits<int>::max());
+        return edit;
+    }
+    case ControlKind::TextBox: {
+        auto *box = new TextBox(container);
+        box->setText(caption);
+        box->setLineWrapMode(QPlainTextEdit::NoWrap);
+        box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        box->setTabChangesFocus(true);
+        return box;
+    }
+    case ControlKind::Line: {
+        auto *line = new QFrame(container);
+        line->setFrameShape(QFrame::HLine);
+        line->setFrameShadow(QFrame::Sunken);
+        return line;
+    }
+    }
+    return nullptr;
+}
+} // namespace
+
+MainForm::MainForm(const Services &services, QWidget *parent) : QWidget(parent)
+{
+    setWindowTitle(QStringLiteral("TavrinESP8266辅助工具"));
+    setFixedSize(pixels(kClientWidthTwips), pixels(kClientHeightTwips));
+    QFont formFont = font();
+    formFont.setPointSize(9);
+    setFont(formFont);
+
+    buildControls();
+    createSubsystems(services);
+    formLoad(services.skin);
+}
+
+MainForm::~MainForm() = default;
+
+template <typename Control> Control *MainForm::control(const char *name) const
+{
+    auto *found = findChild<Control *>(QString::fromUtf8(name));
+    Q_ASSERT(found);
+    return found;
+}
+
+void MainForm::buildControls()
+{
+    QHash<QString, QWidget *> byName;
+    std::map<int, QWidget *> keyboardOrder;
+    for (const ControlSpec &spec : kControlLayout) {
+        QWidget *container = spec.container ? byName.value(QString::fromUtf8(spec.container)) : this;
+        QWidget *widget = createControl(spec, container);
+        widget->setObjectName(QString::fromUtf8(spec.name));
+        if (spec.kind == ControlKind::Line)
+            widget->setGeometry(pixels(spec.left), pixels(spec.top) - 1, pixels(spec.width), 2);
+        else
+            widget->setGeometry(pixels(spec.left), pixels(spec.top), pixels(spec.width), pixels(spec.height));
+        widget->setEnabled(spec.enabled);
+        if (spec.toolTip)
+            widget->setToolTip(QString::fromUtf8(spec.toolTip));
+        if (widget->focusPolicy() != Qt::NoFocus)
+            keyboardOrder.emplace(spec.tabIndex, widget);
+        byName.insert(widget->objectName(), widget);
+    }
+
+    QWidget *previous = nullptr;
+    for (const auto &[tabIndex, widget] : keyboardOrder) {
+        if (previous)
+            setTabOrder(previous, widget);
+        previous = widget;
+    }
+    if (!keyboardOrder.empty())
+        keyboardOrder.begin()->second->setFocus();
+
+    auto *combo2 = control<QComboBox>("Combo2");
+    combo2->addItems(baudRates());
+    combo2->setCurrentIndex(-1);
+
+    // The receive boxes grow without limit; an undo history of every arrival would double the memory.
+    control<TextBox>("Text3")->setUndoRedoEnabled(false);
+    control<TextBox>("Text5")->setUndoRedoEnabled(false);
+}
+
+void MainForm::createSubsystems(const Services &services)
+{
+    m_mSComm1 = new SerialPort(services.portMap, this);
+    m_mSComm1->setObjectName(QStringLiteral("MSComm1"));
+    m_winsock1 = new Socket(this);
+    m_winsock1->setObjectName(QStringLiteral("Winsock1"));
+
+    auto *command1 = control<QPushButton>("Command1");
+    auto *command2 = control<QPushButton>("Command2");
+    auto *command3 = control<QPushButton>("Command3");
+    auto *command4 = control<QPushButton>("Command4");
+    auto *command6 = control<QPushButton>("Command6");
+
+    m_portControl = new PortControl({command1, command2, command4, control<QComboBox>("Combo1"),
+                                     control<QComboBox>("Combo2")},
+                                    *m_mSComm1, services.messageBox, this);
+    connect(command1, &QPushButton::clicked, m_portControl, &PortControl::command1Click);
+    connect(command2, &QPushButton::clicked, m_portControl, &PortControl::command2Click);
+    connect(m_mSComm1, &SerialPort::deviceLost, m_portControl, &PortControl::mSComm1DeviceLost);
+
+    m_serialConsole = new SerialConsole({control<TextBox>("Text3"), control<TextBox>("Text4")}, *m_mSComm1,
+                                        services.messageBox, this);
+    connect(command4, &QPushButton::clicked, m_serialConsole, &SerialConsole::command4Click);
+    connect(control<QPushButton>("Command5"), &QPushButton::clicked, m_serialConsole,
+            &SerialConsole::command5Click);
+    connect(m_mSComm1, &SerialPort::onComm, m_serialConsole, &SerialConsole::mSComm1OnComm);
+
+    m_atPanel = new AtPanel(*m_serialConsole, services.inputBox, services.pause, this);
+    const std::pair<const char *, void (AtPanel::*)()> atButtons[] = {
+        {"Command8", &AtPanel::command8Click},   {"Command9", &AtPanel::command9Click},
+        {"Command10", &AtPanel::command10Click}, {"Command11", &AtPanel::command11Click},
+        {"Command12", &AtPanel::command12Click}, {"Command13", &AtPanel::command13Click},
+        {"Command14", &AtPanel::command14Click}, {"Command15", &AtPanel::command15Click},
+        {"Command16", &AtPanel::command16Click}, {"Command17", &AtPanel::command17Click},
+        {"Command18", &AtPanel::command18Click}, {"Command19", &AtPanel::command19Click},
+        {"Command20", &AtPanel::command20Click}, {"Command21", &AtPanel::command21Click},
+    };
+    for (const auto &[name, slot] : atButtons)
+        connect(control<QPushButton>(name), &QPushButton::clicked, m_atPanel, slot);
+
+    m_tcpListener = new TcpListener({command3, command6, control<QLineEdit>("Text2")}, *m_winsock1,
+                                    services.messageBox, this);
+    connect(command3, &QPushButton::clicked, m_tcpListener, &TcpListener::command3Click);
+
+    m_tcpConsole = new TcpConsole({control<TextBox>("Text5"), control<TextBox>("Text6")}, *m_winsock1,
+                                  services.messageBox, services.clock, this);
+    connect(command6, &QPushButton::clicked, m_tcpConsole, &TcpConsole::command6Click);
+    connect(control<QPushButton>("Command7"), &QPushButton::clicked, m_tcpConsole, &TcpConsole::command7Click);
+    connect(m_winsock1, &Socket::connectionRequest, m_tcpConsole, &TcpConsole::winsock1ConnectionRequest);
+    connect(m_winsock1, &Socket::dataArrival, m_tcpConsole, &TcpConsole::winsock1DataArrival);
+    // The disconnection is logged before the listener starts listening again.
+    connect(m_winsock1, &Socket::peerClosed, m_tcpConsole, &TcpConsole::winsock1PeerClosed);
+    connect(m_winsock1, &Socket::peerClosed, m_tcpListener, &TcpListener::winsock1PeerClosed);
+}
+
+void MainForm::formLoad(Skin &skin)
+{
+    skin.attach();
+    control<QLineEdit>("Text1")->setText(m_winsock1->localIP());
+    m_portControl->command2Click();
+    auto *combo2 = control<QComboBox>("Combo2");
+    combo2->setCurrentIndex(combo2->findText(QStringLiteral("115200")));
+}

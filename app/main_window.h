@@ -1,0 +1,55 @@
+#pragma once
+
+#include "serial/port_map.h"
+
+#include <QWidget>
+
+class AtPanel;
+class Clock;
+class InputBox;
+class MessageBox;
+class Pause;
+class PortControl;
+class SerialConsole;
+class SerialPort;
+class Skin;
+class Socket;
+class TcpConsole;
+class TcpListener;
+
+// The one window: builds every control from the layout table, owns the serial port (MSComm1) and
+// the TCP endpoint (Winsock1), hands each subsystem the controls it works on, and runs the start-up
+// sequence before it is first shown.
+class MainForm : public QWidget
+{
+    Q_OBJECT
+
+public:
+    // Everything from outside that the window depends on; tests pass their own.
+    struct Services
+    {
+        PortMap portMap;
+        Skin &skin;
+        MessageBox &messageBox;
+        InputBox &inputBox;
+        Pause &pause;
+        const Clock &clock;
+    };
+
+    explicit MainForm(const Services &services, QWidget *parent = nullptr);
+    ~MainForm() override;
+
+private:
+    void buildControls();
+    void createSubsystems(const Services &services);
+    void formLoad(Skin &skin);
+    template <typename Control> Control *control(const char *name) const;
+
+    SerialPort *m_mSComm1 = nullptr;
+    Socket *m_winsock1 = nullptr;
+    PortControl *m_portControl = nullptr;
+    SerialConsole *m_serialConsole = nullptr;
+    AtPanel *m_atPanel = nullptr;
+    TcpListener *m_tcpListener = nullptr;
+    TcpConsole *m_tcpConsole = nullptr;
+};

@@ -1,0 +1,128 @@
+#include "serial/serial_port.h"
+
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <limits>
+
+SerialPort::SerialPort(PortMap portMap, QObject *parent)
+    : QObject(parent), m_portMap(std::move(portMap)), m_port(this)
+{
+    connect(&m_port, &QSerialPort::readyRead, this, &SerialPort::dataWaiting);
+    connect(&m_port, &QSerialPort::errorOccurred, this, &SerialPort::portError);
+}
+
+bool SerialPort::setCommPort(int comNumber)
+{
+    if (portOpen())
+        return fail(kErrPortAlreadyOpen);
+    if (comNumber < 1)
+        return fail(kErrInvalidPort);
+    m_commPort = comNumber;
+    return true;
+}
+
+QString SerialPort::devicePath() const
+{
+    return m_portMap(m_commPort);
+}
+
+bool SerialPort::setSettings(const QString &settings)
+{
+    // Only the line format the window ever writes: any baud rate, no parity, 8 data bits, 1 stop bit.
+    static const QRegularExpression format(QStringLiteral(R"(^(\d+),N,8,1$)"));
+    const QRegularExpressionMatch match = format.match(settings);
+    bool ok = false;
+    const qlonglong baud = match.hasMatch() ? match.captured(1).toLongLong(&ok) : 0;
+    if (!ok || baud <= 0 || baud > std::numeric_limits<qint32>::max())
+        return fail(kErrInvalidProperty);
+    m_settings = settings;
+    m_baudRate = static_cast<qint32>(baud);
+    return true;
+}
+
+bool SerialPort::setInputMode(int mode)
+{
+    return mode == kInputModeText || fail(kErrInvalidProperty);
+}
+
+bool SerialPort::setRThreshold(int threshold)
+{
+    if (threshold < 0)
+        return fail(kErrInvalidProperty);
+    m_rThreshold = threshold;
+    return true;
+}
+
+bool SerialPort::setPortOpen(bool open)
+{
+    if (!open) {
+        m_port.close();
+        return true;
+    }
+    if (portOpen())
+        return fail(kErrPortAlreadyOpen);
+    const QString path = devicePath();
+    // Checked first so that probing a hundred absent devices costs next to nothing.
+    if (path.isEmpty() || !QFileInfo::exists(path))
+        return fail(kErrInvalidPort);
+
+    m_port.setPortName(path);
+    m_port.setBaudRate(m_baudRate);
+    m_port.setParity(QSerialPort::NoParity);
+    m_port.setDataBits(QSerialPort::Data8);
+    m_port.setStopBits(QSerialPort::OneStop);
+    m_port.setFlowControl(QSerialPort::NoFlowControl);
+    if (!m_port.open(QIODevice::ReadWrite)) {
+        // Qt reports a lock file held by another program (and a device opened exclusively) as a
+        // permission error: to the window that is a port already in use.
+        const QSerialPort::SerialPortError error = m_port.error();
+        m_port.clearError();
+        return fail(error == QSerialPort::PermissionError ? kErrPortAlreadyOpen : kErrDevice);
+    }
+    m_decoder = LinkDecoder();
+    return true;
+}
+
+bool SerialPort::output(const QString &text)
+{
+    if (!portOpen())
+        return fail(kErrPortNotOpen);
+    if (m_port.write(m_encoder.encode(text)) < 0)
+        return fail(kErrDevice);
+    // QSerialPort writes from the event loop; push the bytes to the device now, so that what is
+    // sent before a pause is on the line before the pause starts.
+    m_port.flush();
+    return true;
+}
+
+QString SerialPort::input()
+{
+    return m_decoder.decode(m_port.readAll());
+}
+
+bool SerialPort::fail(int error)
+{
+    m_lastError = error;
+    return false;
+}
+
+void SerialPort::dataWaiting()
+{
+    if (m_rThreshold <= 0 || m_port.bytesAvailable() < m_rThreshold)
+        return;
+    m_commEvent = kComEvReceive;
+    emit onComm();
+}
+
+void SerialPort::portError(QSerialPort::SerialPortError error)
+{
+    const bool ioFailed = error == QSerialPort::ResourceError || error == QSerialPort::ReadError ||
+                          error == QSerialPort::WriteError;
+    if (!ioFailed || !m_port.isOpen())
+        return;
+    // A vanished device keeps the read notifier firing with errors; close at the first one.
+    m_port.close();
+    m_port.clearError();
+    emit deviceLost();
+}

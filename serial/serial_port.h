@@ -1,0 +1,67 @@
+#pragma once
+
+#include "platform/link_codec.h"
+#include "serial/port_map.h"
+
+#include <QObject>
+#include <QSerialPort>
+
+// The window's serial port: a port chosen by number, line settings as a "baud,N,8,1" string, text in
+// and out in the link encoding, and one notification as soon as received data is waiting.
+// Operations that fail return false and leave an error number in lastError().
+class SerialPort : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int kErrInvalidProperty = 380;
+    static constexpr int kErrInvalidPort = 8002;    // no such device
+    static constexpr int kErrPortAlreadyOpen = 8005; // in use, here or by another program
+    static constexpr int kErrDevice = 8012;          // the device refused to open or be set up
+    static constexpr int kErrPortNotOpen = 8018;
+    static constexpr int kComEvReceive = 2;
+    static constexpr int kInputModeText = 0;
+
+    explicit SerialPort(PortMap portMap, QObject *parent = nullptr);
+
+    [[nodiscard]] bool setCommPort(int comNumber);
+    int commPort() const { return m_commPort; }
+    QString devicePath() const;
+
+    [[nodiscard]] bool setSettings(const QString &settings);
+    QString settings() const { return m_settings; }
+
+    [[nodiscard]] bool setInputMode(int mode);
+    [[nodiscard]] bool setRThreshold(int threshold);
+
+    // Closing always succeeds; opening fails when the device is missing, in use or rejects the settings.
+    bool setPortOpen(bool open);
+    bool portOpen() const { return m_port.isOpen(); }
+
+    [[nodiscard]] bool output(const QString &text);
+    QString input();
+    int commEvent() const { return m_commEvent; }
+
+    int lastError() const { return m_lastError; }
+
+signals:
+    void onComm();
+    // The device went away while open (adapter unplugged); the port has already been closed.
+    void deviceLost();
+
+private:
+    bool fail(int error);
+    void dataWaiting();
+    void portError(QSerialPort::SerialPortError error);
+
+    PortMap m_portMap;
+    QSerialPort m_port;
+    LinkEncoder m_encoder;
+    LinkDecoder m_decoder;
+    int m_commPort = 1;
+    QString m_settings = QStringLiteral("9600,N,8,1");
+    qint32 m_baudRate = 9600;
+    int m_rThreshold = 0;
+    int m_commEvent = 0;
+    int m_lastError = 0;
+};

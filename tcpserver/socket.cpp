@@ -1,0 +1,123 @@
+#include "tcpserver/socket.h"
+
+#include <QNetworkInterface>
+#include <QTcpSocket>
+
+Socket::Socket(QObject *parent) : QObject(parent)
+{
+    // Qt must not queue a second client behind the one being offered.
+    m_server.setMaxPendingConnections(1);
+    connect(&m_server, &QTcpServer::newConnection, this, &Socket::offerConnections);
+}
+
+Socket::~Socket() = default;
+
+void Socket::DeleteLater::operator()(QTcpSocket *socket) const
+{
+    // The socket may be the sender of the signal being handled right now.
+    socket->disconnect();
+    socket->abort();
+    socket->deleteLater();
+}
+
+QString Socket::localIP() const
+{
+    const auto interfaces = QNetworkInterface::allInterfaces();
+    for (const QNetworkInterface &interface : interfaces) {
+        const auto flags = interface.flags();
+        if (!flags.testFlag(QNetworkInterface::IsUp) || flags.testFlag(QNetworkInterface::IsLoopBack))
+            continue;
+        const auto entries = interface.addressEntries();
+        for (const QNetworkAddressEntry &entry : entries) {
+            if (entry.ip().protocol() == QAbstractSocket::IPv4Protocol)
+                return entry.ip().toString();
+        }
+    }
+    return QStringLiteral("127.0.0.1");
+}
+
+bool Socket::setLocalPort(qint32 port)
+{
+    if (port < 1 || port > 65535)
+        return fail(kErrInvalidArgument);
+    m_localPort = port;
+    return true;
+}
+
+bool Socket::listen()
+{
+    if (state() != kStateClosed || m_localPort == 0)
+        return fail(kErrInvalidOperation);
+    if (!m_server.listen(QHostAddress::Any, static_cast<quint16>(m_localPort)))
+        return fail(kErrAddressInUse);
+    return true;
+}
+
+void Socket::close()
+{
+    m_server.close();
+    m_connection.reset();
+}
+
+int Socket::state() const
+{
+    if (m_connection)
+        return m_connection->state() == QAbstractSocket::ConnectedState ? kStateConnected : kStateClosing;
+    return m_server.isListening() ? kStateListening : kStateClosed;
+}
+
+bool Socket::accept(qint32 requestID)
+{
+    if (state() != kStateClosed || !m_request || requestID != m_requestID)
+        return fail(kErrInvalidOperation);
+    m_connection = std::move(m_request);
+    m_decoder = LinkDecoder();
+    connect(m_connection.get(), &QTcpSocket::readyRead, this, &Socket::connectionReadable);
+    connect(m_connection.get(), &QTcpSocket::disconnected, this, &Socket::connectionClosed);
+    return true;
+}
+
+bool Socket::sendData(const QString &data)
+{
+    if (state() != kStateConnected)
+        return fail(kErrWrongState);
+    if (m_connection->write(m_encoder.encode(data)) < 0)
+        return fail(kErrWrongState);
+    m_connection->flush();
+    return true;
+}
+
+QString Socket::getData()
+{
+    return m_connection ? m_decoder.decode(m_connection->readAll()) : QString();
+}
+
+bool Socket::fail(int error)
+{
+    m_lastError = error;
+    return false;
+}
+
+void Socket::offerConnections()
+{
+    while (QTcpSocket *incoming = m_server.nextPendingConnection()) {
+        incoming->setParent(nullptr);
+        m_request.reset(incoming);
+        emit connectionRequest(++m_requestID);
+        m_request.reset(); // not accepted: refused
+    }
+}
+
+void Socket::connectionReadable()
+{
+    emit dataArrival(m_connection->bytesAvailable());
+}
+
+void Socket::connectionClosed()
+{
+    // Whatever arrived together with the close is delivered first.
+    if (m_connection->bytesAvailable() > 0)
+        emit dataArrival(m_connection->bytesAvailable());
+    if (m_connection)
+        emit peerClosed();
+}

@@ -1,0 +1,78 @@
+#pragma once
+
+#include "platform/link_codec.h"
+
+#include <QObject>
+#include <QTcpServer>
+
+#include <memory>
+
+class QTcpSocket;
+
+// One TCP endpoint that first listens and then, after accepting, carries the one accepted
+// connection. Each incoming connection is offered through connectionRequest(); one that is not
+// accepted inside that signal is refused at once, so the endpoint never holds more than one client.
+// Text goes both ways in the link encoding. Operations that fail return false and leave an error
+// number in lastError().
+class Socket : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int kStateClosed = 0;
+    static constexpr int kStateListening = 2;
+    static constexpr int kStateConnected = 7;
+    static constexpr int kStateClosing = 8; // the peer closed its side
+
+    static constexpr int kErrInvalidArgument = 380;
+    static constexpr int kErrWrongState = 40006;
+    static constexpr int kErrInvalidOperation = 40020;
+    static constexpr int kErrAddressInUse = 10048;
+
+    explicit Socket(QObject *parent = nullptr);
+    ~Socket() override;
+
+    // The first IPv4 address of an interface that is up and not the loopback, else 127.0.0.1.
+    QString localIP() const;
+
+    // A port to listen on: 1 to 65535.
+    [[nodiscard]] bool setLocalPort(qint32 port);
+    qint32 localPort() const { return m_localPort; }
+
+    [[nodiscard]] bool listen();
+    void close();
+    int state() const;
+    [[nodiscard]] bool accept(qint32 requestID);
+
+    [[nodiscard]] bool sendData(const QString &data);
+    QString getData();
+
+    int lastError() const { return m_lastError; }
+
+signals:
+    void connectionRequest(qint32 requestID);
+    void dataArrival(qint64 bytesTotal);
+    // The connected peer closed its side (or the connection broke).
+    void peerClosed();
+
+private:
+    struct DeleteLater
+    {
+        void operator()(QTcpSocket *socket) const;
+    };
+    using SocketPtr = std::unique_ptr<QTcpSocket, DeleteLater>;
+
+    bool fail(int error);
+    void offerConnections();
+    void connectionReadable();
+    void connectionClosed();
+
+    QTcpServer m_server;
+    SocketPtr m_request;
+    SocketPtr m_connection;
+    LinkEncoder m_encoder;
+    LinkDecoder m_decoder;
+    qint32 m_requestID = 0;
+    qint32 m_localPort = 0;
+    int m_lastError = 0;
+};

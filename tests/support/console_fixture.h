@@ -1,0 +1,53 @@
+#pragma once
+
+#include "app/main_window.h"
+#include "platform/skin.h"
+#include "support/fakes.h"
+#include "support/pty.h"
+
+#include <QMap>
+#include <QTest>
+
+#include <memory>
+
+class QPushButton;
+class TextBox;
+
+// A TCP port on which nothing listens right now.
+quint16 freeTcpPort();
+
+// The real window, with scripted dialogs, a fixed clock and serial ports that are pseudo-terminals
+// the test holds.
+class ConsoleFixture
+{
+public:
+    ConsoleFixture();
+    ~ConsoleFixture();
+
+    // Makes COM `number` a fresh pseudo-terminal and returns it.
+    Pty &addPort(int number);
+    // Creates and shows the window (which probes the ports).
+    MainForm &start();
+
+    template <typename Control> Control *find(const char *name) const
+    {
+        auto *control = window->findChild<Control *>(QString::fromUtf8(name));
+        if (!control)
+            qFatal("no control %s", name);
+        return control;
+    }
+    QPushButton *button(const char *name) const;
+    TextBox *textBox(const char *name) const;
+    void click(const char *name);
+    // Opens COM `number` at the baud rate shown, through the window.
+    void openPort(int number);
+
+    QMap<int, QString> devices; // COM number -> device path
+    std::map<int, std::unique_ptr<Pty>> ptys;
+    FusionSkin skin;
+    FakeMessageBox messages;
+    ScriptedInputBox prompts;
+    RecordingPause pause;
+    FixedClock clock;
+    std::unique_ptr<MainForm> window;
+};

@@ -1,0 +1,164 @@
+#include "serial/serial_port.h"
+#include "support/console_fixture.h"
+
+#include <QComboBox>
+#include <QProcess>
+#include <QPushButton>
+#include <QSerialPort>
+#include <QSignalSpy>
+
+#include <termios.h>
+
+class TestPortControl : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void portHeldByAnotherProgramIsNotListed();
+    void openAndClose();
+    void openFailureChangesNothing_data();
+    void openFailureChangesNothing();
+    void vanishedDeviceClosesThePort();
+    void refreshFindsPortsAgain();
+
+private:
+    static void verifyClosedState(const ConsoleFixture &fixture);
+};
+
+void TestPortControl::verifyClosedState(const ConsoleFixture &fixture)
+{
+    QCOMPARE(fixture.button("Command1")->text(), QStringLiteral("打开"));
+    QVERIFY(fixture.button("Command2")->isEnabled());
+    QVERIFY(fixture.find<QComboBox>("Combo1")->isEnabled());
+    QVERIFY(!fixture.button("Command4")->isEnabled());
+    QVERIFY(!fixture.find<SerialPort>("MSComm1")->portOpen());
+}
+
+void TestPortControl::portHeldByAnotherProgramIsNotListed()
+{
+    ConsoleFixture fixture;
+    fixture.addPort(1);
+    const Pty &held = fixture.addPort(3);
+    fixture.addPort(4);
+
+    QProcess holder;
+    holder.start(QStringLiteral(PORT_HOLDER_PATH), {held.slavePath()});
+    QVERIFY(holder.waitForReadyRead(10000));
+    QCOMPARE(holder.readAll(), QByteArray("held\n"));
+
+    fixture.start();
+    auto *combo1 = fixture.find<QComboBox>("Combo1");
+    QCOMPARE(combo1->count(), 2);
+    QCOMPARE(combo1->itemText(0), QStringLiteral("COM1"));
+    QCOMPARE(combo1->itemText(1), QStringLiteral("COM4"));
+    QCOMPARE(combo1->currentText(), QStringLiteral("COM4"));
+
+    holder.closeWriteChannel();
+    QVERIFY(holder.waitForFinished(10000));
+    fixture.click("Command2");
+    QCOMPARE(combo1->count(), 3);
+    QCOMPARE(combo1->itemText(1), QStringLiteral("COM3"));
+}
+
+void TestPortControl::openAndClose()
+{
+    ConsoleFixture fixture;
+    Pty &pty = fixture.addPort(4);
+    fixture.start();
+    auto *combo2 = fixture.find<QComboBox>("Combo2");
+    combo2->setCurrentText(QStringLiteral("9600"));
+
+    fixture.click("Command1");
+    QCOMPARE(fixture.button("Command1")->text(), QStringLiteral("关闭"));
+    QVERIFY(!fixture.button("Command2")->isEnabled());
+    QVERIFY(!fixture.find<QComboBox>("Combo1")->isEnabled());
+    QVERIFY(fixture.button("Command4")->isEnabled());
+    QVERIFY(combo2->isEnabled());
+    QCOMPARE(fixture.find<SerialPort>("MSComm1")->settings(), QStringLiteral("9600,N,8,1"));
+    QCOMPARE(pty.speed(), unsigned(B9600));
+
+    // A new rate takes effect at the next opening only.
+    combo2->setCurrentText(QStringLiteral("115200"));
+    QCOMPARE(pty.speed(), unsigned(B9600));
+    fixture.click("Command1");
+    verifyClosedState(fixture);
+    fixture.click("Command1");
+    QCOMPARE(pty.speed(), unsigned(B115200));
+    QVERIFY(fixture.messages.shown.isEmpty());
+}
+
+void TestPortControl::openFailureChangesNothing_data()
+{
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<QString>("baud");
+    QTest::addColumn<bool>("unplugFirst");
+
+    QTest::newRow("device gone since refresh") << "COM2" << "115200" << true;
+    QTest::newRow("typed port that is absent") << "COM9" << "115200" << false;
+    QTest::newRow("typed port not a number") << "COMx" << "115200" << false;
+    QTest::newRow("port number beyond 16 bits") << "COM70000" << "115200" << false;
+    QTest::newRow("baud rate not a number") << "COM2" << "fast" << false;
+    QTest::newRow("baud rate zero") << "COM2" << "0" << false;
+    QTest::newRow("negative baud rate") << "COM2" << "-9600" << false;
+}
+
+void TestPortControl::openFailureChangesNothing()
+{
+    QFETCH(QString, port);
+    QFETCH(QString, baud);
+    QFETCH(bool, unplugFirst);
+
+    ConsoleFixture fixture;
+    Pty &pty = fixture.addPort(2);
+    fixture.start();
+    if (unplugFirst)
+        pty.unplug();
+    fixture.find<QComboBox>("Combo1")->setCurrentText(port);
+    fixture.find<QComboBox>("Combo2")->setCurrentText(baud);
+
+    fixture.click("Command1");
+    QCOMPARE(fixture.messages.texts(), QStringList{QStringLiteral("设置失败，设备发生错误")});
+    QCOMPARE(fixture.messages.shown.first().icon, MessageBox::Icon::Error);
+    verifyClosedState(fixture);
+}
+
+void TestPortControl::vanishedDeviceClosesThePort()
+{
+    ConsoleFixture fixture;
+    Pty &pty = fixture.addPort(5);
+    fixture.start();
+    fixture.openPort(5);
+    auto *comm = fixture.find<SerialPort>("MSComm1");
+    QSignalSpy lost(comm, &SerialPort::deviceLost);
+    QSignalSpy errors(comm->findChild<QSerialPort *>(), &QSerialPort::errorOccurred);
+
+    pty.write("partial line");
+    pty.unplug();
+    QTRY_COMPARE(fixture.button("Command1")->text(), QStringLiteral("打开"));
+    // Watch a while longer: a port left open on a gone device would keep reporting errors.
+    QTest::qWait(200);
+    QCOMPARE(lost.count(), 1);
+    QVERIFY2(errors.count() <= 3, qPrintable(QString::number(errors.count())));
+    verifyClosedState(fixture);
+    QVERIFY(fixture.messages.shown.isEmpty());
+}
+
+void TestPortControl::refreshFindsPortsAgain()
+{
+    ConsoleFixture fixture;
+    fixture.addPort(7);
+    fixture.start();
+    fixture.openPort(7);
+
+    // Replugged elsewhere while open: the list only changes after closing and refreshing.
+    fixture.addPort(8);
+    fixture.click("Command2"); // disabled while open
+    QCOMPARE(fixture.find<QComboBox>("Combo1")->count(), 1);
+    fixture.click("Command1");
+    fixture.click("Command2");
+    QCOMPARE(fixture.find<QComboBox>("Combo1")->count(), 2);
+    QCOMPARE(fixture.find<QComboBox>("Combo1")->currentText(), QStringLiteral("COM8"));
+}
+
+QTEST_MAIN(TestPortControl)
+#include "tst_port_control.moc"
