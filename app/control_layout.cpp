@@ -63,8 +63,9 @@ const std::array<ControlSpec, 45> kControlLayout{{
 
 QStringList baudRates()
 {
-    return {QStringLiteral("110"),   QStringLiteral("300"),   QStringLiteral("600"),   QStringLiteral("1200"),
-            QStringLiteral("2400"),  QStringLiteral("4800"),  QStringLiteral("9600"),  QStringLiteral("14400"),
-            QStringLiteral("19200"), QStringLiteral("38400"), QStringLiteral("56000"), QStringLiteral("57600"),
+    return {QStringLiteral("110"),   QStringLiteral("300"),   QStringLiteral("600"),
+            QStringLiteral("1200"),  QStringLiteral("2400"),  QStringLiteral("4800"),
+            QStringLiteral("9600"),  QStringLiteral("14400"), QStringLiteral("19200"),
+            QStringLiteral("38400"), QStringLiteral("56000"), QStringLiteral("57600"),
             QStringLiteral("115200")};
 }

@@ -146,9 +146,9 @@ void MainForm::createSubsystems(const Services &services)
     auto *command4 = control<QPushButton>("Command4");
     auto *command6 = control<QPushButton>("Command6");
 
-    m_portControl = new PortControl({command1, command2, command4, control<QComboBox>("Combo1"),
-                                     control<QComboBox>("Combo2")},
-                                    *m_mSComm1, services.messageBox, this);
+    m_portControl = new PortControl(
+        {command1, command2, command4, control<QComboBox>("Combo1"), control<QComboBox>("Combo2")},
+        *m_mSComm1, services.messageBox, this);
     connect(command1, &QPushButton::clicked, m_portControl, &PortControl::command1Click);
     connect(command2, &QPushButton::clicked, m_portControl, &PortControl::command2Click);
     connect(m_mSComm1, &SerialPort::deviceLost, m_portControl, &PortControl::mSComm1DeviceLost);
@@ -180,7 +180,8 @@ void MainForm::createSubsystems(const Services &services)
     m_tcpConsole = new TcpConsole({control<TextBox>("Text5"), control<TextBox>("Text6")}, *m_winsock1,
                                   services.messageBox, services.clock, this);
     connect(command6, &QPushButton::clicked, m_tcpConsole, &TcpConsole::command6Click);
-    connect(control<QPushButton>("Command7"), &QPushButton::clicked, m_tcpConsole, &TcpConsole::command7Click);
+    connect(control<QPushButton>("Command7"), &QPushButton::clicked, m_tcpConsole,
+            &TcpConsole::command7Click);
     connect(m_winsock1, &Socket::connectionRequest, m_tcpConsole, &TcpConsole::winsock1ConnectionRequest);
     connect(m_winsock1, &Socket::dataArrival, m_tcpConsole, &TcpConsole::winsock1DataArrival);
     // The disconnection is logged before the listener starts listening again.

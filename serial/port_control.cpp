@@ -12,11 +12,9 @@ const QString kCaptionOpen = QStringLiteral("打开");
 const QString kCaptionClose = QStringLiteral("关闭");
 } // namespace
 
-PortControl::PortControl(const Controls &controls, SerialPort &comm, MessageBox &messageBox,
-                         QObject *parent)
+PortControl::PortControl(const Controls &controls, SerialPort &comm, MessageBox &messageBox, QObject *parent)
     : QObject(parent), m_controls(controls), m_comm(comm), m_messageBox(messageBox)
-{
-}
+{}
 
 void PortControl::command1Click()
 {

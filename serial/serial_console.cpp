@@ -7,8 +7,7 @@
 SerialConsole::SerialConsole(const Controls &controls, SerialPort &comm, MessageBox &messageBox,
                              QObject *parent)
     : QObject(parent), m_controls(controls), m_comm(comm), m_messageBox(messageBox)
-{
-}
+{}
 
 void SerialConsole::sendToModule(const QString &text)
 {

@@ -15,7 +15,7 @@ class SerialPort : public QObject
 
 public:
     static constexpr int kErrInvalidProperty = 380;
-    static constexpr int kErrInvalidPort = 8002;    // no such device
+    static constexpr int kErrInvalidPort = 8002;     // no such device
     static constexpr int kErrPortAlreadyOpen = 8005; // in use, here or by another program
     static constexpr int kErrDevice = 8012;          // the device refused to open or be set up
     static constexpr int kErrPortNotOpen = 8018;

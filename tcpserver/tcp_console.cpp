@@ -12,8 +12,7 @@ const QString kCrLf = QStringLiteral("\r\n");
 TcpConsole::TcpConsole(const Controls &controls, Socket &winsock, MessageBox &messageBox, const Clock &clock,
                        QObject *parent)
     : QObject(parent), m_controls(controls), m_winsock(winsock), m_messageBox(messageBox), m_clock(clock)
-{
-}
+{}
 
 void TcpConsole::winsock1ConnectionRequest(qint32 requestID)
 {
@@ -26,7 +25,11 @@ void TcpConsole::winsock1ConnectionRequest(qint32 requestID)
 
 void TcpConsole::winsock1DataArrival(qint64 /*bytesTotal*/)
 {
-    appendEntry(m_winsock.getData());
+    // A block holding only the first half of a two-byte character decodes to nothing yet; the
+    // character is logged whole with the next block.
+    const QString data = m_winsock.getData();
+    if (!data.isEmpty())
+        appendEntry(data);
 }
 
 void TcpConsole::winsock1PeerClosed()

@@ -15,8 +15,7 @@ const QString kCaptionFailed = QStringLiteral("开启服务");
 
 TcpListener::TcpListener(const Controls &controls, Socket &winsock, MessageBox &messageBox, QObject *parent)
     : QObject(parent), m_controls(controls), m_winsock(winsock), m_messageBox(messageBox)
-{
-}
+{}
 
 void TcpListener::command3Click()
 {

@@ -78,9 +78,9 @@ void TestMainWindow::controls_data()
     row("Command6", "发送TCP信息", "Frame5", {4920, 240, 1935, 495}, false);
     row("Command7", "清空TCP内容", "Frame5", {6960, 240, 1935, 495});
     row("Frame6", "ESP8266 AT指令表", "", {120, 6840, 9135, 1455});
-    const char *atCaptions[] = {"AT测试", "版本号", "重启模块", "设置模式", "列出AP", "加入AP", "退出AP",
-                                "查看IP", "建立TCP", "发送TCPData", "TCP状态", "Set TCP Client", "关闭TCP连接",
-                                "TCP连接模式"};
+    const char *atCaptions[] = {"AT测试",  "版本号",         "重启模块",    "设置模式",   "列出AP",
+                                "加入AP",  "退出AP",         "查看IP",      "建立TCP",    "发送TCPData",
+                                "TCP状态", "Set TCP Client", "关闭TCP连接", "TCP连接模式"};
     const int lefts[] = {120, 1320, 2520, 3720, 4920, 6240, 7560};
     const int widths[] = {975, 975, 975, 975, 1095, 1095, 1455};
     for (int i = 0; i < 14; ++i) {
@@ -117,8 +117,8 @@ void TestMainWindow::keyboardOrder()
 {
     ConsoleFixture fixture;
     MainForm &window = fixture.start();
-    QStringList expected = {"Combo1", "Combo2", "Command1", "Command2", "Text1", "Text2", "Command3",
-                            "Text3",  "Text4",  "Text5",    "Text6"};
+    QStringList expected = {"Combo1",   "Combo2", "Command1", "Command2", "Text1", "Text2",
+                            "Command3", "Text3",  "Text4",    "Text5",    "Text6"};
     for (int n = 4; n <= 21; ++n)
         expected << QStringLiteral("Command%1").arg(n);
 
@@ -147,8 +147,8 @@ void TestMainWindow::startUpWithoutPorts()
     QStringList bauds;
     for (int i = 0; i < combo2->count(); ++i)
         bauds << combo2->itemText(i);
-    QCOMPARE(bauds, QStringList({"110", "300", "600", "1200", "2400", "4800", "9600", "14400", "19200", "38400",
-                                 "56000", "57600", "115200"}));
+    QCOMPARE(bauds, QStringList({"110", "300", "600", "1200", "2400", "4800", "9600", "14400", "19200",
+                                 "38400", "56000", "57600", "115200"}));
     QCOMPARE(combo2->currentIndex(), 12);
     QCOMPARE(combo2->currentText(), QStringLiteral("115200"));
     QVERIFY(!QHostAddress(fixture.find<QLineEdit>("Text1")->text()).isNull());

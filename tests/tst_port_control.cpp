@@ -93,13 +93,20 @@ void TestPortControl::openFailureChangesNothing_data()
     QTest::addColumn<QString>("baud");
     QTest::addColumn<bool>("unplugFirst");
 
-    QTest::newRow("device gone since refresh") << "COM2" << "115200" << true;
-    QTest::newRow("typed port that is absent") << "COM9" << "115200" << false;
-    QTest::newRow("typed port not a number") << "COMx" << "115200" << false;
-    QTest::newRow("port number beyond 16 bits") << "COM70000" << "115200" << false;
-    QTest::newRow("baud rate not a number") << "COM2" << "fast" << false;
-    QTest::newRow("baud rate zero") << "COM2" << "0" << false;
-    QTest::newRow("negative baud rate") << "COM2" << "-9600" << false;
+    QTest::newRow("device gone since refresh") << "COM2"
+                                               << "115200" << true;
+    QTest::newRow("typed port that is absent") << "COM9"
+                                               << "115200" << false;
+    QTest::newRow("typed port not a number") << "COMx"
+                                             << "115200" << false;
+    QTest::newRow("port number beyond 16 bits") << "COM70000"
+                                                << "115200" << false;
+    QTest::newRow("baud rate not a number") << "COM2"
+                                            << "fast" << false;
+    QTest::newRow("baud rate zero") << "COM2"
+                                    << "0" << false;
+    QTest::newRow("negative baud rate") << "COM2"
+                                        << "-9600" << false;
 }
 
 void TestPortControl::openFailureChangesNothing()

@@ -27,8 +27,8 @@ Pty &ConsoleFixture::addPort(int number)
 
 MainForm &ConsoleFixture::start()
 {
-    window = std::make_unique<MainForm>(
-        MainForm::Services{[this](int n) { return devices.value(n); }, skin, messages, prompts, pause, clock});
+    window = std::make_unique<MainForm>(MainForm::Services{[this](int n) { return devices.value(n); }, skin,
+                                                           messages, prompts, pause, clock});
     window->show();
     if (!QTest::qWaitForWindowExposed(window.get()))
         qFatal("window not exposed");

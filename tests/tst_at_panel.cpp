@@ -1,0 +1,203 @@
+#include "platform/text_box.h"
+#include "support/console_fixture.h"
+
+#include <QElapsedTimer>
+
+using Answer = ScriptedInputBox::Answer;
+Q_DECLARE_METATYPE(Answer)
+
+class TestAtPanel : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void fixedCommands_data();
+    void fixedCommands();
+    void prompts_data();
+    void prompts();
+    void promptedCommands_data();
+    void promptedCommands();
+    void dataWaitsForThePromptBeforeThePayload();
+    void closedPortIsReported_data();
+    void closedPortIsReported();
+
+private:
+    std::unique_ptr<ConsoleFixture> m_fixture;
+    Pty *m_module = nullptr;
+};
+
+void TestAtPanel::init()
+{
+    m_fixture = std::make_unique<ConsoleFixture>();
+    m_module = &m_fixture->addPort(1);
+    m_fixture->start();
+}
+
+void TestAtPanel::cleanup()
+{
+    m_fixture.reset();
+}
+
+void TestAtPanel::fixedCommands_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::newRow("Command8") << "AT";
+    QTest::newRow("Command9") << "AT+GMR";
+    QTest::newRow("Command10") << "AT+RST";
+    QTest::newRow("Command12") << "AT+CWLAP";
+    QTest::newRow("Command14") << "AT+CWQAP";
+    QTest::newRow("Command15") << "AT+CIFSR";
+    QTest::newRow("Command18") << "AT+CIPSTATUS";
+    QTest::newRow("Command19") << "AT+CIPSERVER=0";
+    QTest::newRow("Command20") << "AT+CIPCLOSE";
+    QTest::newRow("Command21") << "AT+CIPMODE?";
+}
+
+void TestAtPanel::fixedCommands()
+{
+    QFETCH(QString, command);
+    m_fixture->openPort(1);
+    m_fixture->click(QTest::currentDataTag());
+    QCOMPARE(m_module->readNow(), command.toLatin1() + "\r\n");
+    QCOMPARE(m_fixture->textBox("Text4")->text(), command + "\r\n");
+    QVERIFY(m_fixture->prompts.asked.isEmpty());
+}
+
+void TestAtPanel::prompts_data()
+{
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("prompt");
+    QTest::addColumn<QString>("defaultAnswer");
+    QTest::newRow("Command11") << "设置WIFI应用模式"
+                               << "1 ---> Station 模式\r\n2 ---> AP 模式\r\n3 ---> AP兼Station模式"
+                               << "1";
+    QTest::newRow("Command13") << "接入AP"
+                               << "请输入要连接AP及密码\r\n按以下格式：\r\n\"TP_Link\",\"yourpass\""
+                               << "\"SSID\",\"yourpass\"";
+    QTest::newRow("Command16") << "建立TCP连接"
+                               << "请按格式输入连接信息\r\n例如：\"192.168.1.100\",8266"
+                               << "\"192.168.1.100\",8266";
+    QTest::newRow("Command17") << "发送TCP数据"
+                               << "请输入要发送的内容"
+                               << "Tavrin出品，必属精品";
+}
+
+void TestAtPanel::prompts()
+{
+    QFETCH(QString, title);
+    QFETCH(QString, prompt);
+    QFETCH(QString, defaultAnswer);
+    m_fixture->click(QTest::currentDataTag());
+    QCOMPARE(m_fixture->prompts.asked.size(), 1);
+    QCOMPARE(m_fixture->prompts.asked.first().title, title);
+    QCOMPARE(m_fixture->prompts.asked.first().prompt, prompt);
+    QCOMPARE(m_fixture->prompts.asked.first().defaultAnswer, defaultAnswer);
+}
+
+void TestAtPanel::promptedCommands_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<Answer>("answer");
+    QTest::addColumn<QByteArray>("wire");
+
+    const auto row = [](const char *tag, const char *button, Answer answer, const QByteArray &wire) {
+        QTest::newRow(tag) << QString::fromLatin1(button) << answer << wire;
+    };
+    const Answer accept = ScriptedInputBox::acceptDefault();
+    const Answer cancel = ScriptedInputBox::cancel();
+    const auto type = [](const char *text) { return ScriptedInputBox::type(QString::fromUtf8(text)); };
+
+    row("mode default", "Command11", accept, "AT+CWMODE=1\r\n");
+    row("mode 2", "Command11", type("2"), "AT+CWMODE=2\r\n");
+    row("mode 3", "Command11", type("3"), "AT+CWMODE=3\r\n");
+    row("mode sent as typed", "Command11", type(" 2"), "AT+CWMODE= 2\r\n");
+    row("mode 2.5 rounds to 2", "Command11", type("2.5"), "AT+CWMODE=2.5\r\n");
+    row("mode 3.5 rounds to 4", "Command11", type("3.5"), "");
+    row("mode 0", "Command11", type("0"), "");
+    row("mode 4", "Command11", type("4"), "");
+    row("mode cancelled", "Command11", cancel, "");
+    row("mode not a number", "Command11", type("station"), "");
+    row("mode beyond 16 bits", "Command11", type("65537"), "");
+    row("mode control characters", "Command11", type("\x01\x02"), "");
+    row("join default", "Command13", accept, "AT+CWJAP=\"SSID\",\"yourpass\"\r\n");
+    row("join 5 characters", "Command13", type("\"a\",\""), "");
+    row("join 6 characters", "Command13", type("\"a\",\"\""), "AT+CWJAP=\"a\",\"\"\r\n");
+    row("join cancelled", "Command13", cancel, "");
+    row("tcp default", "Command16", accept, "AT+CIPSTART=\"TCP\",\"192.168.1.100\",8266\r\n");
+    row("tcp 8 characters", "Command16", type("\"h\",8266"), "");
+    row("tcp 9 characters", "Command16", type("\"hh\",8266"), "AT+CIPSTART=\"TCP\",\"hh\",8266\r\n");
+    row("tcp cancelled", "Command16", cancel, "");
+    row("data default", "Command17", accept,
+        "AT+CIPSEND=20\r\nTavrin\xb3\xf6\xc6\xb7\xa3\xac\xb1\xd8\xca\xf4\xbe\xab\xc6\xb7");
+    row("data one character", "Command17", type("a"), "AT+CIPSEND=1\r\na");
+    row("data three characters", "Command17", type("abc"), "AT+CIPSEND=3\r\nabc");
+    row("data two Chinese characters", "Command17", type("数据"), "AT+CIPSEND=4\r\n\xca\xfd\xbe\xdd");
+    row("data with line breaks", "Command17", type("a\r\nb\n"), "AT+CIPSEND=5\r\na\r\nb\n");
+    row("data cancelled", "Command17", cancel, "");
+}
+
+void TestAtPanel::promptedCommands()
+{
+    QFETCH(QString, button);
+    QFETCH(Answer, answer);
+    QFETCH(QByteArray, wire);
+    m_fixture->openPort(1);
+    const QString before = m_fixture->textBox("Text4")->text();
+    m_fixture->prompts.answers.push_back(answer);
+    m_fixture->click(button.toLatin1().constData());
+    QCOMPARE(m_module->readNow(), wire);
+    QVERIFY(m_fixture->messages.shown.isEmpty());
+    if (wire.isEmpty())
+        QCOMPARE(m_fixture->textBox("Text4")->text(), before);
+}
+
+void TestAtPanel::dataWaitsForThePromptBeforeThePayload()
+{
+    m_fixture->openPort(1);
+    QByteArray onLineDuringPause;
+    m_fixture->pause.onPause = [&] { onLineDuringPause = m_module->readNow(); };
+    m_fixture->pause.reallyWait = true;
+    m_fixture->prompts.answers.push_back(ScriptedInputBox::type(QStringLiteral("数据")));
+
+    QElapsedTimer timer;
+    timer.start();
+    m_fixture->click("Command17");
+    QVERIFY(timer.elapsed() >= 1300);
+    QCOMPARE(m_fixture->pause.pauses, QList<std::chrono::milliseconds>{std::chrono::milliseconds(1300)});
+    QCOMPARE(onLineDuringPause, QByteArray("AT+CIPSEND=4\r\n"));
+    QCOMPARE(m_module->readNow(), QByteArray("\xca\xfd\xbe\xdd"));
+    QCOMPARE(m_fixture->textBox("Text4")->text(), QStringLiteral("数据"));
+}
+
+void TestAtPanel::closedPortIsReported_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("left");
+    QTest::addColumn<int>("warnings");
+    QTest::newRow("fixed") << "Command9"
+                           << "AT+GMR\r\n"
+                           << 1;
+    QTest::newRow("prompted") << "Command13"
+                              << "AT+CWJAP=\"SSID\",\"yourpass\"\r\n"
+                              << 1;
+    QTest::newRow("data, before and after the pause") << "Command17"
+                                                      << "Tavrin出品，必属精品" << 2;
+}
+
+void TestAtPanel::closedPortIsReported()
+{
+    QFETCH(QString, button);
+    QFETCH(QString, left);
+    QFETCH(int, warnings);
+    m_fixture->prompts.answers.push_back(ScriptedInputBox::acceptDefault());
+    m_fixture->click(button.toLatin1().constData());
+    QCOMPARE(m_fixture->textBox("Text4")->text(), left);
+    QCOMPARE(m_fixture->messages.texts(), QStringList(warnings, QStringLiteral("串口未打开！")));
+    QCOMPARE(m_fixture->messages.shown.last().icon, MessageBox::Icon::Warning);
+    QCOMPARE(m_module->readNow(), QByteArray());
+}
+
+QTEST_MAIN(TestAtPanel)
+#include "tst_at_panel.moc"

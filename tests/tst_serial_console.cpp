@@ -1,0 +1,130 @@
+#include "platform/text_box.h"
+#include "serial/serial_port.h"
+#include "support/console_fixture.h"
+
+#include <QScrollBar>
+#include <QSignalSpy>
+
+class TestSerialConsole : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void sendBoxGoesOutUnchanged_data();
+    void sendBoxGoesOutUnchanged();
+    void receivedPiecesAppearInOrder_data();
+    void receivedPiecesAppearInOrder();
+    void caretFollowsNewestData();
+    void clearEmptiesBothBoxes();
+
+private:
+    std::unique_ptr<ConsoleFixture> m_fixture;
+    Pty *m_module = nullptr;
+};
+
+void TestSerialConsole::init()
+{
+    m_fixture = std::make_unique<ConsoleFixture>();
+    m_module = &m_fixture->addPort(3);
+    m_fixture->start();
+    m_fixture->openPort(3);
+}
+
+void TestSerialConsole::cleanup()
+{
+    m_fixture.reset();
+}
+
+void TestSerialConsole::sendBoxGoesOutUnchanged_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QByteArray>("wire");
+    QTest::newRow("initial AT") << "AT\r\n" << QByteArray("AT\r\n");
+    QTest::newRow("no terminator added") << "AT+GMR" << QByteArray("AT+GMR");
+    QTest::newRow("lone LF and CR kept") << "a\nb\rc" << QByteArray("a\nb\rc");
+    QTest::newRow("Chinese in GBK") << "发送" << QByteArray("\xb7\xa2\xcb\xcd");
+    QTest::newRow("NUL inside") << QString::fromUtf16(u"x\0y", 3) << QByteArray("x\0y", 3);
+    QTest::newRow("empty") << "" << QByteArray();
+}
+
+void TestSerialConsole::sendBoxGoesOutUnchanged()
+{
+    QFETCH(QString, text);
+    QFETCH(QByteArray, wire);
+    m_fixture->textBox("Text4")->setText(text);
+    m_fixture->click("Command4");
+    QCOMPARE(m_module->readNow(), wire);
+    QCOMPARE(m_fixture->textBox("Text4")->text(), text);
+    QCOMPARE(m_fixture->textBox("Text3")->toPlainText(), QString());
+    QVERIFY(m_fixture->messages.shown.isEmpty());
+
+    // What the user types goes out with CR LF line breaks.
+    TextBox *text4 = m_fixture->textBox("Text4");
+    text4->setText(QString());
+    QTest::keyClicks(text4, "AT+CWLAP");
+    QTest::keyClick(text4, Qt::Key_Return);
+    m_fixture->click("Command4");
+    QCOMPARE(m_module->readNow(), QByteArray("AT+CWLAP\r\n"));
+}
+
+void TestSerialConsole::receivedPiecesAppearInOrder_data()
+{
+    QTest::addColumn<QList<QByteArray>>("pieces");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("reply in three pieces")
+        << QList<QByteArray>{"AT\r\r\n", "\r\nO", "K\r\n"} << "AT\n\n\nOK\n";
+    QTest::newRow("GBK character split") << QList<QByteArray>{"+IPD,4:\xca", "\xfd\xbe\xdd"} << "+IPD,4:数据";
+    QTest::newRow("CR LF split") << QList<QByteArray>{"line1\r", "\nline2\r\n"} << "line1\nline2\n";
+    QTest::newRow("lone LF and lone CR") << QList<QByteArray>{"a\nb", "\rc"} << "a\nb\nc";
+    QTest::newRow("NUL and controls") << QList<QByteArray>{QByteArray("a\0b", 3), "\x07\x1b[0m\x08z"}
+                                      << QString::fromUtf16(u"a\0b\x07\x1b[0m\x08z", 10);
+    QTest::newRow("undecodable bytes")
+        << QList<QByteArray>{"x\x81", " y"} << QString::fromUtf16(u"x\xfffd y");
+}
+
+void TestSerialConsole::receivedPiecesAppearInOrder()
+{
+    QFETCH(QList<QByteArray>, pieces);
+    QFETCH(QString, shown);
+    QSignalSpy comm(m_fixture->find<SerialPort>("MSComm1"), &SerialPort::onComm);
+    for (const QByteArray &piece : pieces) {
+        m_module->write(piece);
+        QVERIFY(comm.wait());
+    }
+    QCOMPARE(m_fixture->textBox("Text3")->toPlainText(), shown);
+}
+
+void TestSerialConsole::caretFollowsNewestData()
+{
+    TextBox *text3 = m_fixture->textBox("Text3");
+    QByteArray lines;
+    for (int i = 0; i < 200; ++i)
+        lines += "+CWLAP:(3,\"AP" + QByteArray::number(i) + "\",-60,\"aa:bb:cc:dd:ee:ff\",6)\r\n";
+    m_module->write(lines);
+    QTRY_COMPARE(text3->document()->blockCount(), 201);
+
+    // The user scrolls up and puts the caret at the start; new data still brings the view down.
+    text3->moveCursor(QTextCursor::Start);
+    text3->verticalScrollBar()->setValue(0);
+    m_module->write("\r\nOK\r\n");
+    QTRY_COMPARE(text3->document()->blockCount(), 203);
+    QCOMPARE(text3->textCursor().position(), text3->document()->characterCount() - 1);
+    QVERIFY(text3->verticalScrollBar()->value() > 0);
+    QVERIFY(text3->viewport()->rect().contains(text3->cursorRect()));
+}
+
+void TestSerialConsole::clearEmptiesBothBoxes()
+{
+    m_module->write("ready\r\n");
+    QTRY_COMPARE(m_fixture->textBox("Text3")->toPlainText(), QStringLiteral("ready\n"));
+    m_fixture->click("Command5");
+    QCOMPARE(m_fixture->textBox("Text3")->toPlainText(), QString());
+    QCOMPARE(m_fixture->textBox("Text4")->text(), QString());
+    m_fixture->click("Command4");
+    QCOMPARE(m_module->readNow(), QByteArray());
+}
+
+QTEST_MAIN(TestSerialConsole)
+#include "tst_serial_console.moc"

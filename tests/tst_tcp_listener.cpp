@@ -1,0 +1,116 @@
+#include "platform/text_box.h"
+#include "support/console_fixture.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+class TestTcpListener : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void portText_data();
+    void portText();
+    void portInUseTakesTwoClicksToRetry();
+    void stopDropsTheClient();
+
+private:
+    static void verifyFailedStart(const ConsoleFixture &fixture);
+};
+
+void TestTcpListener::verifyFailedStart(const ConsoleFixture &fixture)
+{
+    QCOMPARE(fixture.messages.texts(), QStringList{QStringLiteral("开启出错")});
+    QCOMPARE(fixture.messages.shown.first().icon, MessageBox::Icon::Warning);
+    QCOMPARE(fixture.button("Command3")->text(), QStringLiteral("开启服务"));
+    QVERIFY(!fixture.button("Command6")->isEnabled());
+}
+
+void TestTcpListener::portText_data()
+{
+    QTest::addColumn<QString>("text"); // %1 stands for a free port
+    QTest::addColumn<bool>("listens");
+    QTest::newRow("plain") << "%1" << true;
+    QTest::newRow("fraction rounded down") << "%1.9" << true;
+    QTest::newRow("blanks around") << " %1 " << true;
+    QTest::newRow("plus sign") << "+%1" << true;
+    QTest::newRow("negative") << "-1" << false;
+    QTest::newRow("zero") << "0" << false;
+    QTest::newRow("0.9 rounds down to 0") << "0.9" << false;
+    QTest::newRow("above 65535") << "65536" << false;
+    QTest::newRow("not a number") << "abc" << false;
+    QTest::newRow("empty") << "" << false;
+    QTest::newRow("thousands separator") << "8,266" << false;
+    QTest::newRow("exponent") << "8e3" << false;
+    QTest::newRow("huge") << "99999999999999999999999" << false;
+}
+
+void TestTcpListener::portText()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, listens);
+    ConsoleFixture fixture;
+    fixture.start();
+    const quint16 port = freeTcpPort();
+    fixture.find<QLineEdit>("Text2")->setText(text.contains(QLatin1String("%1")) ? text.arg(port) : text);
+
+    fixture.click("Command3");
+    if (!listens) {
+        verifyFailedStart(fixture);
+        return;
+    }
+    QVERIFY(fixture.messages.shown.isEmpty());
+    QCOMPARE(fixture.button("Command3")->text(), QStringLiteral("关闭监听"));
+    QVERIFY(fixture.button("Command6")->isEnabled());
+    QTcpSocket client;
+    client.connectToHost(QHostAddress::LocalHost, port);
+    QVERIFY(client.waitForConnected(5000));
+}
+
+void TestTcpListener::portInUseTakesTwoClicksToRetry()
+{
+    ConsoleFixture fixture;
+    fixture.start();
+    auto other = std::make_unique<QTcpServer>();
+    QVERIFY(other->listen(QHostAddress::Any, 0));
+    fixture.find<QLineEdit>("Text2")->setText(QString::number(other->serverPort()));
+
+    fixture.click("Command3");
+    verifyFailedStart(fixture);
+
+    other.reset();
+    fixture.click("Command3"); // resets, silently
+    QCOMPARE(fixture.button("Command3")->text(), QStringLiteral("开启监听"));
+    QCOMPARE(fixture.messages.shown.size(), 1);
+    fixture.click("Command3");
+    QCOMPARE(fixture.button("Command3")->text(), QStringLiteral("关闭监听"));
+    QCOMPARE(fixture.messages.shown.size(), 1);
+}
+
+void TestTcpListener::stopDropsTheClient()
+{
+    ConsoleFixture fixture;
+    fixture.start();
+    const quint16 port = freeTcpPort();
+    fixture.find<QLineEdit>("Text2")->setText(QString::number(port));
+    fixture.click("Command3");
+    QTcpSocket client;
+    client.connectToHost(QHostAddress::LocalHost, port);
+    QVERIFY(client.waitForConnected(5000));
+    QTRY_VERIFY(fixture.textBox("Text5")->toPlainText().contains(QStringLiteral("新客户端接入")));
+
+    QSignalSpy dropped(&client, &QTcpSocket::disconnected);
+    fixture.click("Command3");
+    QVERIFY(dropped.wait());
+    QCOMPARE(fixture.button("Command3")->text(), QStringLiteral("开启监听"));
+    QVERIFY(!fixture.button("Command6")->isEnabled());
+    QTcpSocket late;
+    late.connectToHost(QHostAddress::LocalHost, port);
+    QVERIFY(!late.waitForConnected(5000));
+}
+
+QTEST_MAIN(TestTcpListener)
+#include "tst_tcp_listener.moc"
