@@ -28,14 +28,28 @@ int pixels(int twips)
     return qRound(static_cast<double>(twips) / kTwipsPerPixel);
 }
 
+// A caption wider than its button ("Set TCP Client") is set in a smaller size rather than cut off.
+void fitCaption(QPushButton &button, int width)
+{
+    constexpr int kPadding = 8;
+    QFont font = button.font();
+    while (QFontMetrics(font).horizontalAdvance(button.text()) > width - kPadding && font.pointSizeF() > 6)
+        font.setPointSizeF(font.pointSizeF() - 0.5);
+    if (font != button.font())
+        button.setFont(font);
+}
+
 QWidget *createControl(const ControlSpec &spec, QWidget *container)
 {
     const QString caption = QString::fromUtf8(spec.caption);
     switch (spec.kind) {
     case ControlKind::Frame:
         return new QGroupBox(caption, container);
-    case ControlKind::Label:
-        return new QLabel(caption, container);
+    case ControlKind::Label: {
+        auto *label = new QLabel(caption, container);
+        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        return label;
+    }
     case ControlKind::ComboBox: {
         // Typed entries are allowed: a port path the probe cannot know, a baud rate such as 74880.
         auto *combo = new QComboBox(container);
@@ -46,6 +60,7 @@ QWidget *createControl(const ControlSpec &spec, QWidget *container)
     case ControlKind::Button: {
         auto *button = new QPushButton(caption, container);
         button->setAutoDefault(false); // Enter and Escape trigger no button
+        fitCaption(*button, pixels(spec.width));
         return button;
     }
     case ControlKind::LineEdit: {
@@ -77,10 +92,10 @@ MainForm::MainForm(const Services &services, QWidget *parent) : QWidget(parent)
 {
     setWindowTitle(QStringLiteral("TavrinESP8266辅助工具"));
     setFixedSize(pixels(kClientWidthTwips), pixels(kClientHeightTwips));
-    QFont formFont = font();
-    formFont.setPointSize(9);
-    setFont(formFont);
-
+    // The captions were laid out for a 9-point CJK font.
+    setFont(QFont({QStringLiteral("Noto Sans CJK SC"), QStringLiteral("WenQuanYi Micro Hei"),
+                   QStringLiteral("Microsoft YaHei"), QStringLiteral("Sans Serif")},
+                  9));
     buildControls();
     createSubsystems(services);
     formLoad(services.skin);
