@@ -39,10 +39,10 @@ void fitCaption(QPushButton &button, int width)
         button.setFont(font);
 }
 
-QWidget *createControl(const ControlSpec &spec, QWidget *container)
+QWidget *createControl(const ControlSpec &entry, QWidget *container)
 {
-    const QString caption = QString::fromUtf8(spec.caption);
-    switch (spec.kind) {
+    const QString caption = QString::fromUtf8(entry.caption);
+    switch (entry.kind) {
     case ControlKind::Frame:
         return new QGroupBox(caption, container);
     case ControlKind::Label: {
@@ -60,7 +60,7 @@ QWidget *createControl(const ControlSpec &spec, QWidget *container)
     case ControlKind::Button: {
         auto *button = new QPushButton(caption, container);
         button->setAutoDefault(false); // Enter and Escape trigger no button
-        fitCaption(*button, pixels(spec.width));
+        fitCaption(*button, pixels(entry.width));
         return button;
     }
     case ControlKind::LineEdit: {
@@ -114,19 +114,19 @@ void MainForm::buildControls()
 {
     QHash<QString, QWidget *> byName;
     std::map<int, QWidget *> keyboardOrder;
-    for (const ControlSpec &spec : kControlLayout) {
-        QWidget *container = spec.container ? byName.value(QString::fromUtf8(spec.container)) : this;
-        QWidget *widget = createControl(spec, container);
-        widget->setObjectName(QString::fromUtf8(spec.name));
-        if (spec.kind == ControlKind::Line)
-            widget->setGeometry(pixels(spec.left), pixels(spec.top) - 1, pixels(spec.width), 2);
+    for (const ControlSpec &entry : kControlLayout) {
+        QWidget *container = entry.container ? byName.value(QString::fromUtf8(entry.container)) : this;
+        QWidget *widget = createControl(entry, container);
+        widget->setObjectName(QString::fromUtf8(entry.name));
+        if (entry.kind == ControlKind::Line)
+            widget->setGeometry(pixels(entry.left), pixels(entry.top) - 1, pixels(entry.width), 2);
         else
-            widget->setGeometry(pixels(spec.left), pixels(spec.top), pixels(spec.width), pixels(spec.height));
-        widget->setEnabled(spec.enabled);
-        if (spec.toolTip)
-            widget->setToolTip(QString::fromUtf8(spec.toolTip));
+            widget->setGeometry(pixels(entry.left), pixels(entry.top), pixels(entry.width), pixels(entry.height));
+        widget->setEnabled(entry.enabled);
+        if (entry.toolTip)
+            widget->setToolTip(QString::fromUtf8(entry.toolTip));
         if (widget->focusPolicy() != Qt::NoFocus)
-            keyboardOrder.emplace(spec.tabIndex, widget);
+            keyboardOrder.emplace(entry.tabIndex, widget);
         byName.insert(widget->objectName(), widget);
     }
 
