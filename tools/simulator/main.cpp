@@ -7,11 +7,25 @@
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFile>
 #include <QTextStream>
 
 #include <optional>
+#include <unistd.h>
 
 namespace {
+
+// Started with sudo (to make the link): the device belongs to root. Hand it to the user who asked for
+// it, so that their console may open it.
+void handToSudoUser(const QString &devicePath)
+{
+    bool uidOk = false;
+    bool gidOk = false;
+    const uint uid = qEnvironmentVariable("SUDO_UID").toUInt(&uidOk);
+    const uint gid = qEnvironmentVariable("SUDO_GID").toUInt(&gidOk);
+    if (uidOk && gidOk && ::chown(QFile::encodeName(devicePath).constData(), uid, gid) != 0)
+        QTextStream(stderr) << "could not hand " << devicePath << " to the sudo user" << Qt::endl;
+}
 
 constexpr char kDescription[] =
     "Simulates an ESP8266 Wi-Fi module with 1.x AT firmware on a pseudo-terminal, so the console can be\n"
@@ -88,6 +102,7 @@ int main(int argc, char *argv[])
         return 1;
     }
 
+    handToSudoUser(simulator.devicePath());
     QTextStream(stdout) << simulator.devicePath() << Qt::endl;
     return app.exec();
 }
