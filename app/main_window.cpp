@@ -71,7 +71,6 @@ QWidget *createControl(const ControlSpec &entry, QWidget *container)
     case ControlKind::TextBox: {
         auto *box = new TextBox(container);
         box->setText(caption);
-        box->setLineWrapMode(QPlainTextEdit::NoWrap);
         box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
         box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
         box->setTabChangesFocus(true);

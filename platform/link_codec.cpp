@@ -4,7 +4,9 @@ namespace {
 constexpr auto kCodePage = "GBK";
 }
 
-LinkEncoder::LinkEncoder() : m_encoder(kCodePage)
+// Each call encodes a complete text. A kept state would hold back a lone high surrogate at the end of
+// one text and turn it into a '?' in front of the next one: a corrupted command.
+LinkEncoder::LinkEncoder() : m_encoder(kCodePage, QStringConverter::Flag::Stateless)
 {
     Q_ASSERT(m_encoder.isValid());
 }

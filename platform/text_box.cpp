@@ -1,57 +1,637 @@
 #include "platform/text_box.h"
 
-#include <QTextCursor>
+#include "platform/paint_throttle.h"
 
-TextBox::TextBox(QWidget *parent) : QPlainTextEdit(parent)
+#include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QInputMethodEvent>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QPainter>
+#include <QScrollBar>
+#include <QTextDocument>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+// The space around the text, as a QTextDocument leaves it.
+constexpr int kMargin = 4;
+constexpr int kCaretWidth = 1;
+
+// Text the key types into the box; with Ctrl, Alt or Meta held a key is a shortcut instead.
+bool isTyped(const QKeyEvent *event)
 {
-    connect(this, &QPlainTextEdit::textChanged, this, &TextBox::userEdited);
+    const QString text = event->text();
+    if (text.isEmpty() || (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)))
+        return false;
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.isPrint() || c == u'\t'; });
 }
+
+bool isVertical(TextKeyMap::Move move)
+{
+    using Move = TextKeyMap::Move;
+    return move == Move::Up || move == Move::Down || move == Move::PageUp || move == Move::PageDown;
+}
+
+QString fromClipboard(QClipboard::Mode mode)
+{
+    LineBreaks breaks;
+    return breaks.normalize(QGuiApplication::clipboard()->text(mode));
+}
+} // namespace
+
+TextBox::TextBox(QWidget *parent)
+    : QAbstractScrollArea(parent), m_moves(m_store, m_layouts), m_throttle(new PaintThrottle(this))
+{
+    setAttribute(Qt::WA_InputMethodEnabled);
+    setInputMethodHints(Qt::ImhMultiLine);
+    setFocusPolicy(Qt::StrongFocus);
+    viewport()->setCursor(Qt::IBeamCursor);
+    viewport()->setBackgroundRole(QPalette::Base);
+    viewport()->setAutoFillBackground(true);
+    fontChanged();
+}
+
+TextBox::~TextBox() = default;
 
 QString TextBox::text() const
 {
     if (m_exactText)
         return *m_exactText;
-    return toPlainText().replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+    return m_store.text(u"\r\n");
 }
 
 void TextBox::setText(const QString &text)
 {
-    m_settingText = true;
-    setPlainText(text);
-    m_settingText = false;
+    LineBreaks breaks;
+    m_store.clear();
+    m_store.append(breaks.normalize(text));
+    m_arrivals.restart(text.endsWith(QLatin1Char('\r')));
     m_exactText = text;
-    m_endsWithCr = text.endsWith(QLatin1Char('\r'));
+    m_history.clear();
+    m_layouts.clear();
+    m_layouts.forgetWidest();
+    if (m_mirror)
+        m_mirror->setPlainText(m_store.text());
+    contentChanged();
+    verticalScrollBar()->setValue(0);
+    horizontalScrollBar()->setValue(0);
+    moveCaret(0, false);
 }
 
 void TextBox::append(const QString &text, Caret caret)
 {
-    QStringView piece(text);
-    if (m_endsWithCr && piece.startsWith(QLatin1Char('\n')))
-        piece = piece.mid(1);
-    if (!text.isEmpty())
-        m_endsWithCr = text.endsWith(QLatin1Char('\r'));
-
-    const int keptAnchor = textCursor().anchor();
-    const int keptPosition = textCursor().position();
-    QTextCursor end(document());
-    end.movePosition(QTextCursor::End);
-    end.beginEditBlock();
-    end.insertText(piece.toString());
-    end.endEditBlock();
-
+    const QString added = m_arrivals.normalize(text);
+    if (!added.isEmpty()) {
+        m_store.append(added);
+        if (m_mirror) {
+            QTextCursor end(m_mirror.get());
+            end.movePosition(QTextCursor::End);
+            end.insertText(added);
+        }
+        m_exactText.reset();
+        contentChanged();
+    }
     if (caret == Caret::ToEnd) {
-        moveCursor(QTextCursor::End);
-    } else if (textCursor().position() != keptPosition || textCursor().anchor() != keptAnchor) {
-        // A caret standing at the end would have been carried along by the insertion.
-        QTextCursor restored(document());
-        restored.setPosition(keptAnchor);
-        restored.setPosition(keptPosition, QTextCursor::KeepAnchor);
-        setTextCursor(restored);
+        moveCaret(m_store.length(), false);
+        showCaretLine();
+        m_caretColumnPending = true;
     }
 }
 
-void TextBox::userEdited()
+QString TextBox::selectedText() const
 {
-    if (!m_settingText)
-        m_exactText.reset();
+    const Range selected = selection();
+    return m_store.mid(selected.start, selected.end - selected.start);
+}
+
+void TextBox::moveCursor(QTextCursor::MoveOperation operation, QTextCursor::MoveMode mode)
+{
+    using Move = TextKeyMap::Move;
+    static constexpr std::pair<QTextCursor::MoveOperation, Move> kMoves[] = {
+        {QTextCursor::Start, Move::Start},
+        {QTextCursor::End, Move::End},
+        {QTextCursor::StartOfLine, Move::LineStart},
+        {QTextCursor::StartOfBlock, Move::LineStart},
+        {QTextCursor::EndOfLine, Move::LineEnd},
+        {QTextCursor::EndOfBlock, Move::LineEnd},
+        {QTextCursor::Up, Move::Up},
+        {QTextCursor::PreviousBlock, Move::Up},
+        {QTextCursor::Down, Move::Down},
+        {QTextCursor::NextBlock, Move::Down},
+        {QTextCursor::Left, Move::Left},
+        {QTextCursor::PreviousCharacter, Move::Left},
+        {QTextCursor::Right, Move::Right},
+        {QTextCursor::NextCharacter, Move::Right},
+        {QTextCursor::WordLeft, Move::WordLeft},
+        {QTextCursor::PreviousWord, Move::WordLeft},
+        {QTextCursor::WordRight, Move::WordRight},
+        {QTextCursor::NextWord, Move::WordRight},
+    };
+    const auto found = std::find_if(std::begin(kMoves), std::end(kMoves),
+                                    [operation](const auto &entry) { return entry.first == operation; });
+    if (found == std::end(kMoves))
+        return;
+    qreal x = -1;
+    moveCaret(m_moves.target(m_caret, found->second, linesFullyShown(), x), mode == QTextCursor::KeepAnchor);
+    ensureCursorVisible();
+}
+
+QRect TextBox::cursorRect() const
+{
+    const qsizetype line = m_store.lineOf(m_caret);
+    const int x = kMargin - horizontalScrollBar()->value() + qRound(m_moves.xOf(m_caret));
+    const int y = kMargin + int(line - firstLineShown()) * m_lineHeight;
+    return QRect(x, y, kCaretWidth, m_lineHeight);
+}
+
+void TextBox::ensureCursorVisible()
+{
+    showCaretLine();
+    showCaretColumn();
+}
+
+void TextBox::showCaretLine()
+{
+    const qsizetype line = m_store.lineOf(m_caret);
+    const qsizetype first = firstLineShown();
+    const qsizetype shown = linesFullyShown();
+    if (line < first)
+        verticalScrollBar()->setValue(int(line));
+    else if (line >= first + shown)
+        verticalScrollBar()->setValue(int(line - shown + 1));
+}
+
+void TextBox::showCaretColumn()
+{
+    m_caretColumnPending = false;
+    const int x = qCeil(m_moves.xOf(m_caret));
+    updateScrollBars(); // the caret's line may be the widest yet
+    QScrollBar *horizontal = horizontalScrollBar();
+    const int room = std::max(viewport()->width() - 2 * kMargin - kCaretWidth, 0);
+    if (x < horizontal->value())
+        horizontal->setValue(x);
+    else if (x > horizontal->value() + room)
+        horizontal->setValue(x - room);
+}
+
+QTextDocument *TextBox::document() const
+{
+    if (!m_mirror) {
+        m_mirror = std::make_unique<QTextDocument>();
+        m_mirror->setUndoRedoEnabled(false);
+        m_mirror->setPlainText(m_store.text());
+    }
+    return m_mirror.get();
+}
+
+void TextBox::undo()
+{
+    const std::optional<EditHistory::Edit> step = m_history.undo();
+    if (!step)
+        return;
+    applyEdit(step->position, step->inserted.size(), step->removed);
+    m_anchor = step->anchorBefore;
+    moveCaret(step->caretBefore, true);
+    ensureCursorVisible();
+}
+
+void TextBox::redo()
+{
+    const std::optional<EditHistory::Edit> step = m_history.redo();
+    if (!step)
+        return;
+    applyEdit(step->position, step->removed.size(), step->inserted);
+    moveCaret(step->position + step->inserted.size(), false);
+    ensureCursorVisible();
+}
+
+void TextBox::cut()
+{
+    copy();
+    replaceSelection(QString(), false);
+}
+
+void TextBox::copy()
+{
+    if (m_caret != m_anchor)
+        QGuiApplication::clipboard()->setText(selectedText());
+}
+
+void TextBox::paste()
+{
+    replaceSelection(fromClipboard(QClipboard::Clipboard), false);
+}
+
+void TextBox::selectAll()
+{
+    m_anchor = 0;
+    moveCaret(m_store.length(), true);
+}
+
+bool TextBox::event(QEvent *event)
+{
+    if (event->type() != QEvent::ShortcutOverride && event->type() != QEvent::KeyPress)
+        return QAbstractScrollArea::event(event);
+    auto *key = static_cast<QKeyEvent *>(event);
+    // Editing keys belong to the box, not to shortcuts of the window.
+    if (event->type() == QEvent::ShortcutOverride && (TextKeyMap::commandFor(key) || isTyped(key))) {
+        event->accept();
+        return true;
+    }
+    // Tab types a tab unless it moves the focus on.
+    if (event->type() == QEvent::KeyPress && !m_tabChangesFocus && key->key() == Qt::Key_Tab &&
+        key->modifiers() == Qt::NoModifier) {
+        keyPressEvent(key);
+        return true;
+    }
+    return QAbstractScrollArea::event(event);
+}
+
+void TextBox::paintEvent(QPaintEvent *event)
+{
+    if (m_caretColumnPending) {
+        // Painted below at the new offset; no second repaint for the scroll.
+        const QSignalBlocker quiet(horizontalScrollBar());
+        showCaretColumn();
+    }
+    QPainter painter(viewport());
+    const qsizetype first = firstLineShown();
+    const qsizetype last = std::min(m_store.lineCount() - 1, first + viewport()->height() / m_lineHeight + 1);
+    const qreal widestBefore = m_layouts.widest();
+    const Range selected = selection();
+    for (qsizetype line = first; line <= last; ++line) {
+        const QPointF origin(kMargin - horizontalScrollBar()->value(),
+                             kMargin + (line - first) * m_lineHeight);
+        drawLine(painter, line, origin, selected, event->rect());
+    }
+    // Lines shaped for the first time may be wider than any before.
+    if (m_layouts.widest() > widestBefore)
+        QMetaObject::invokeMethod(this, &TextBox::updateScrollBars, Qt::QueuedConnection);
+}
+
+void TextBox::drawLine(QPainter &painter, qsizetype line, QPointF origin, Range selected, const QRect &clip)
+{
+    const qsizetype start = m_store.lineStart(line);
+    const qsizetype length = m_store.lineLength(line);
+    const bool caretHere = m_store.lineOf(m_caret) == line;
+    const int column = int(m_caret - start);
+
+    QList<QTextLayout::FormatRange> formats;
+    const qsizetype from = std::clamp<qsizetype>(selected.start - start, 0, length);
+    const qsizetype to = std::clamp<qsizetype>(selected.end - start, 0, length);
+    if (to > from) {
+        QTextCharFormat highlight;
+        highlight.setBackground(palette().highlight());
+        highlight.setForeground(palette().highlightedText());
+        formats.append({int(from), int(to - from), highlight});
+    }
+
+    QTextLayout composing;
+    const bool isComposing = caretHere && !m_preedit.isEmpty();
+    if (isComposing)
+        layOutComposing(composing, line, column);
+    const QTextLayout &layout = isComposing ? composing : m_layouts.layout(line, m_store.lineView(line));
+    layout.draw(&painter, origin, formats, clip);
+
+    // A selected line break shows as a space's width of highlight after the line.
+    if (selected.start <= start + length && selected.end > start + length) {
+        const qreal x = origin.x() + layout.lineAt(0).naturalTextWidth();
+        painter.fillRect(QRectF(x, origin.y(), fontMetrics().horizontalAdvance(u' '), m_lineHeight),
+                         palette().highlight());
+    }
+    if (caretHere && m_caretShown && hasFocus()) {
+        painter.setPen(palette().text().color());
+        layout.drawCursor(&painter, origin, column + int(m_preedit.size()), kCaretWidth);
+    }
+}
+
+void TextBox::layOutComposing(QTextLayout &composing, qsizetype line, int column) const
+{
+    // What an input method is composing shows underlined at the caret.
+    composing.setText(m_store.lineView(line).toString());
+    composing.setFont(font());
+    composing.setPreeditArea(column, m_preedit);
+    QTextCharFormat underline;
+    underline.setFontUnderline(true);
+    composing.setFormats({{column, int(m_preedit.size()), underline}});
+    composing.beginLayout();
+    composing.createLine();
+    composing.endLayout();
+}
+
+void TextBox::resizeEvent(QResizeEvent * /*event*/)
+{
+    updateScrollBars();
+}
+
+void TextBox::scrollContentsBy(int /*dx*/, int /*dy*/)
+{
+    viewport()->update();
+}
+
+void TextBox::changeEvent(QEvent *event)
+{
+    QAbstractScrollArea::changeEvent(event);
+    if (event->type() == QEvent::FontChange)
+        fontChanged();
+    else if (event->type() == QEvent::PaletteChange)
+        viewport()->update();
+}
+
+void TextBox::keyPressEvent(QKeyEvent *event)
+{
+    const std::optional<TextKeyMap::Command> command = TextKeyMap::commandFor(event);
+    if (command && command->move) {
+        if (!isVertical(*command->move))
+            m_preferredX = -1;
+        moveCaret(m_moves.target(m_caret, *command->move, linesFullyShown(), m_preferredX), command->select);
+        ensureCursorVisible();
+    } else if (command) {
+        runAction(*command->action);
+    } else if (isTyped(event)) {
+        replaceSelection(event->text(), true);
+    } else {
+        QAbstractScrollArea::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+}
+
+void TextBox::inputMethodEvent(QInputMethodEvent *event)
+{
+    if (event->replacementLength() > 0 && m_caret == m_anchor) {
+        // The input method takes back characters before (or after) the caret on its line.
+        const qsizetype line = m_store.lineOf(m_caret);
+        const qsizetype start = m_store.lineStart(line);
+        const qsizetype end = start + m_store.lineLength(line);
+        m_anchor = std::clamp<qsizetype>(m_caret + event->replacementStart(), start, end);
+        m_caret = std::clamp<qsizetype>(m_anchor + event->replacementLength(), start, end);
+    }
+    if (!event->commitString().isEmpty() || event->replacementLength() > 0) {
+        LineBreaks breaks;
+        replaceSelection(breaks.normalize(event->commitString()), true);
+    }
+    m_preedit = event->preeditString();
+    viewport()->update();
+    event->accept();
+}
+
+QVariant TextBox::inputMethodQuery(Qt::InputMethodQuery query) const
+{
+    const qsizetype line = m_store.lineOf(m_caret);
+    const qsizetype start = m_store.lineStart(line);
+    const qsizetype length = m_store.lineLength(line);
+    switch (query) {
+    case Qt::ImEnabled:
+        return true;
+    case Qt::ImCursorRectangle:
+        return cursorRect().translated(viewport()->pos());
+    case Qt::ImFont:
+        return font();
+    case Qt::ImCursorPosition:
+        return int(m_caret - start);
+    case Qt::ImAnchorPosition:
+        return int(std::clamp<qsizetype>(m_anchor - start, 0, length));
+    case Qt::ImSurroundingText:
+        return lineText(line);
+    case Qt::ImCurrentSelection:
+        return m_store.lineOf(m_anchor) == line ? selectedText() : QString();
+    default:
+        return QAbstractScrollArea::inputMethodQuery(query);
+    }
+}
+
+void TextBox::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton)
+        return;
+    m_mouseSelecting = true;
+    m_preferredX = -1;
+    moveCaret(positionAt(event->position().toPoint()), event->modifiers().testFlag(Qt::ShiftModifier));
+}
+
+void TextBox::mouseMoveEvent(QMouseEvent *event)
+{
+    if (!m_mouseSelecting)
+        return;
+    // Dragging past the top or bottom scrolls on.
+    const QPoint point = event->position().toPoint();
+    if (point.y() < 0)
+        verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepSub);
+    else if (point.y() > viewport()->height())
+        verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    moveCaret(positionAt(point), true);
+}
+
+void TextBox::mouseReleaseEvent(QMouseEvent *event)
+{
+    m_mouseSelecting = false;
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    if (!clipboard->supportsSelection())
+        return;
+    // The X11 way: selecting copies, the middle button pastes.
+    if (event->button() == Qt::LeftButton && m_caret != m_anchor) {
+        clipboard->setText(selectedText(), QClipboard::Selection);
+    } else if (event->button() == Qt::MiddleButton) {
+        moveCaret(positionAt(event->position().toPoint()), false);
+        replaceSelection(fromClipboard(QClipboard::Selection), false);
+    }
+}
+
+void TextBox::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton)
+        return;
+    const auto [start, end] = m_moves.wordAround(positionAt(event->position().toPoint()));
+    m_anchor = start;
+    moveCaret(end, true);
+}
+
+void TextBox::contextMenuEvent(QContextMenuEvent *event)
+{
+    const bool selected = m_caret != m_anchor;
+    QMenu menu(this);
+    const auto add = [&](const QString &caption, QKeySequence::StandardKey key, bool enabled,
+                         void (TextBox::*slot)()) {
+        QAction *action = menu.addAction(caption);
+        action->setShortcut(key);
+        action->setEnabled(enabled);
+        connect(action, &QAction::triggered, this, slot);
+    };
+    add(tr("&Undo"), QKeySequence::Undo, m_history.canUndo(), &TextBox::undo);
+    add(tr("&Redo"), QKeySequence::Redo, m_history.canRedo(), &TextBox::redo);
+    menu.addSeparator();
+    add(tr("Cu&t"), QKeySequence::Cut, selected, &TextBox::cut);
+    add(tr("&Copy"), QKeySequence::Copy, selected, &TextBox::copy);
+    add(tr("&Paste"), QKeySequence::Paste, !QGuiApplication::clipboard()->text().isEmpty(), &TextBox::paste);
+    menu.addSeparator();
+    add(tr("Select All"), QKeySequence::SelectAll, length() > 0, &TextBox::selectAll);
+    menu.exec(event->globalPos());
+}
+
+void TextBox::focusInEvent(QFocusEvent *event)
+{
+    QAbstractScrollArea::focusInEvent(event);
+    caretMoved();
+}
+
+void TextBox::focusOutEvent(QFocusEvent *event)
+{
+    QAbstractScrollArea::focusOutEvent(event);
+    m_blink.stop();
+    viewport()->update();
+}
+
+void TextBox::timerEvent(QTimerEvent *event)
+{
+    if (event->timerId() != m_blink.timerId()) {
+        QAbstractScrollArea::timerEvent(event);
+        return;
+    }
+    m_caretShown = !m_caretShown;
+    viewport()->update(cursorRect());
+}
+
+TextBox::Range TextBox::selection() const
+{
+    return {std::min(m_caret, m_anchor), std::max(m_caret, m_anchor)};
+}
+
+qsizetype TextBox::firstLineShown() const
+{
+    return verticalScrollBar()->value();
+}
+
+qsizetype TextBox::linesFullyShown() const
+{
+    return std::max((viewport()->height() - kMargin) / m_lineHeight, 1);
+}
+
+qsizetype TextBox::positionAt(QPoint point) const
+{
+    const auto row = qsizetype(std::floor(double(point.y() - kMargin) / m_lineHeight));
+    const qsizetype line = std::clamp<qsizetype>(firstLineShown() + row, 0, m_store.lineCount() - 1);
+    return m_moves.atX(line, point.x() - kMargin + horizontalScrollBar()->value());
+}
+
+void TextBox::runAction(TextKeyMap::Action action)
+{
+    using Action = TextKeyMap::Action;
+    using Move = TextKeyMap::Move;
+    switch (action) {
+    case Action::SelectAll:
+        return selectAll();
+    case Action::Copy:
+        return copy();
+    case Action::Cut:
+        return cut();
+    case Action::Paste:
+        return paste();
+    case Action::Undo:
+        return undo();
+    case Action::Redo:
+        return redo();
+    case Action::DeleteNext:
+        return deleteTowards(Move::Right);
+    case Action::DeletePrevious:
+        return deleteTowards(Move::Left);
+    case Action::DeleteNextWord:
+        return deleteTowards(Move::WordRight);
+    case Action::DeletePreviousWord:
+        return deleteTowards(Move::WordLeft);
+    case Action::NewLine:
+        return replaceSelection(QStringLiteral("\n"), true);
+    }
+}
+
+void TextBox::moveCaret(qsizetype position, bool select)
+{
+    m_caret = std::clamp<qsizetype>(position, 0, m_store.length());
+    if (!select)
+        m_anchor = m_caret;
+    caretMoved();
+}
+
+void TextBox::caretMoved()
+{
+    m_caretShown = true;
+    if (hasFocus()) {
+        const int flash = QApplication::cursorFlashTime();
+        if (flash > 0)
+            m_blink.start(flash / 2, this);
+        updateMicroFocus();
+    }
+    viewport()->update();
+}
+
+void TextBox::replaceSelection(const QString &text, bool typed)
+{
+    const Range selected = selection();
+    edit(selected.start, selected.end - selected.start, text, typed);
+}
+
+void TextBox::deleteTowards(TextKeyMap::Move move)
+{
+    if (m_caret != m_anchor) {
+        replaceSelection(QString(), false);
+        return;
+    }
+    qreal x = -1;
+    const qsizetype target = m_moves.target(m_caret, move, linesFullyShown(), x);
+    edit(std::min(target, m_caret), std::abs(target - m_caret), QString(), false);
+}
+
+void TextBox::edit(qsizetype position, qsizetype removed, const QString &inserted, bool typed)
+{
+    if (removed == 0 && inserted.isEmpty())
+        return;
+    if (m_history.isEnabled())
+        m_history.record({position, m_store.mid(position, removed), inserted, m_anchor, m_caret}, typed);
+    applyEdit(position, removed, inserted);
+    moveCaret(position + inserted.size(), false);
+    ensureCursorVisible();
+}
+
+void TextBox::applyEdit(qsizetype position, qsizetype removed, const QString &inserted)
+{
+    m_store.replace(position, removed, inserted);
+    if (m_mirror) {
+        QTextCursor range(m_mirror.get());
+        range.setPosition(int(position));
+        range.setPosition(int(position + removed), QTextCursor::KeepAnchor);
+        range.insertText(inserted);
+    }
+    m_exactText.reset();
+    m_preferredX = -1;
+    contentChanged();
+}
+
+void TextBox::contentChanged()
+{
+    updateScrollBars();
+    viewport()->update();
+    m_throttle->changed();
+}
+
+void TextBox::updateScrollBars()
+{
+    const qsizetype shown = linesFullyShown();
+    QScrollBar *vertical = verticalScrollBar();
+    vertical->setPageStep(int(shown));
+    vertical->setRange(0, int(std::max<qsizetype>(m_store.lineCount() - shown, 0)));
+    QScrollBar *horizontal = horizontalScrollBar();
+    horizontal->setPageStep(viewport()->width());
+    horizontal->setRange(0, std::max(qCeil(m_layouts.widest()) + 2 * kMargin - viewport()->width(), 0));
+}
+
+void TextBox::fontChanged()
+{
+    m_layouts.setFont(font());
+    m_lineHeight = std::max(qCeil(QFontMetricsF(font()).lineSpacing()), 1);
+    horizontalScrollBar()->setSingleStep(fontMetrics().averageCharWidth() * 2);
+    updateScrollBars();
+    viewport()->update();
 }

@@ -1,33 +1,144 @@
 #pragma once
 
-#include <QPlainTextEdit>
+#include "platform/caret_moves.h"
+#include "platform/edit_history.h"
+#include "platform/line_breaks.h"
+#include "platform/line_layouts.h"
+#include "platform/text_store.h"
 
+#include <QAbstractScrollArea>
+#include <QBasicTimer>
+#include <QTextCursor>
+
+#include <memory>
 #include <optional>
 
-// A multi-line text box that keeps text exact. A document stores line breaks, not the characters
-// that made them, so text set from code ("AT" CR LF, a payload with a lone LF) is remembered as it
-// was given and read back unchanged until the user edits it; what the user types reads back with
-// CR LF line breaks, as a module expects.
-class TextBox : public QPlainTextEdit
+class PaintThrottle;
+class QTextDocument;
+
+// A multi-line text box that keeps text exact and takes a flood. A text box stores line breaks, not
+// the characters that made them, so text set from code ("AT" CR LF, a payload with a lone LF) is
+// remembered as it was given and read back unchanged until the user edits it; what the user types
+// reads back with CR LF line breaks, as a module expects.
+//
+// The text lives in a TextStore, so adding to a box holding tens of megabytes costs what the new text
+// costs; only the lines on screen are ever shaped, and while text keeps arriving the box repaints once
+// a frame. The user scrolls, selects, edits, copies and pastes as in any text field; lines never wrap.
+class TextBox : public QAbstractScrollArea
 {
     Q_OBJECT
 
 public:
     explicit TextBox(QWidget *parent = nullptr);
+    ~TextBox() override;
 
     QString text() const;
     void setText(const QString &text);
 
     enum class Caret { ToEnd, Keep };
-    // Adds text at the end without touching what is already there, so the cost does not grow with
-    // the box. CR LF, a lone CR and a lone LF each break the line once, also when a CR LF pair is
-    // split across two calls.
+    // Adds text at the end without touching what is already there. CR LF, a lone CR and a lone LF
+    // each break the line once, also when a CR LF pair is split across two calls. ToEnd puts the
+    // caret at the end and scrolls to it; Keep leaves caret, selection and view where they are.
     void append(const QString &text, Caret caret);
 
-private:
-    void userEdited();
+    // The text as shown, with '\n' line breaks.
+    QString toPlainText() const { return m_store.text(); }
+    // Characters shown, each line break counting one; lines, an empty box having one.
+    qsizetype length() const { return m_store.length(); }
+    qsizetype lineCount() const { return m_store.lineCount(); }
+    QString lineText(qsizetype line) const { return m_store.lineView(line).toString(); }
 
+    // The caret is at cursorPosition(); the selection runs from anchorPosition() to it.
+    qsizetype cursorPosition() const { return m_caret; }
+    qsizetype anchorPosition() const { return m_anchor; }
+    QString selectedText() const;
+    void moveCursor(QTextCursor::MoveOperation operation,
+                    QTextCursor::MoveMode mode = QTextCursor::MoveAnchor);
+    // The caret's rectangle in viewport coordinates.
+    QRect cursorRect() const;
+    void ensureCursorVisible();
+
+    void setTabChangesFocus(bool changesFocus) { m_tabChangesFocus = changesFocus; }
+    bool tabChangesFocus() const { return m_tabChangesFocus; }
+    void setUndoRedoEnabled(bool enabled) { m_history.setEnabled(enabled); }
+    bool isUndoRedoEnabled() const { return m_history.isEnabled(); }
+
+    // The same text as a QTextDocument, one block per line, for code that wants Qt's text API. It is
+    // made on first use and from then on kept in step with every change, at QTextDocument's cost; the
+    // box itself never needs it.
+    QTextDocument *document() const;
+
+    QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
+
+public slots:
+    void undo();
+    void redo();
+    void cut();
+    void copy();
+    void paste();
+    void selectAll();
+
+protected:
+    bool event(QEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void scrollContentsBy(int dx, int dy) override;
+    void changeEvent(QEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void inputMethodEvent(QInputMethodEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
+    void timerEvent(QTimerEvent *event) override;
+
+private:
+    struct Range
+    {
+        qsizetype start;
+        qsizetype end;
+    };
+
+    Range selection() const;
+    qsizetype firstLineShown() const;
+    qsizetype linesFullyShown() const;
+    qsizetype positionAt(QPoint point) const;
+    void runAction(TextKeyMap::Action action);
+    void moveCaret(qsizetype position, bool select);
+    void caretMoved();
+    void replaceSelection(const QString &text, bool typed);
+    void deleteTowards(TextKeyMap::Move move);
+    void edit(qsizetype position, qsizetype removed, const QString &inserted, bool typed);
+    void applyEdit(qsizetype position, qsizetype removed, const QString &inserted);
+    void contentChanged();
+    void updateScrollBars();
+    void showCaretLine();
+    void showCaretColumn();
+    void fontChanged();
+    void drawLine(QPainter &painter, qsizetype line, QPointF origin, Range selected, const QRect &clip);
+    void layOutComposing(QTextLayout &composing, qsizetype line, int column) const;
+
+    TextStore m_store;
+    mutable LineLayouts m_layouts;
+    CaretMoves m_moves;
+    LineBreaks m_arrivals; // the line breaks of appended text, which may be split across appends
     std::optional<QString> m_exactText;
-    bool m_settingText = false;
-    bool m_endsWithCr = false;
+    EditHistory m_history;
+    PaintThrottle *m_throttle;
+    QBasicTimer m_blink;
+    QString m_preedit; // what an input method is composing at the caret
+    mutable std::unique_ptr<QTextDocument> m_mirror;
+    qsizetype m_caret = 0;
+    qsizetype m_anchor = 0;
+    qreal m_preferredX = -1; // the x that moving up and down keeps
+    int m_lineHeight = 1;
+    bool m_caretShown = false;
+    bool m_tabChangesFocus = false;
+    bool m_mouseSelecting = false;
+    // The view still has to scroll sideways to the caret; done when next painted, as finding the
+    // caret's x means shaping its line, which arrivals would otherwise do for every piece.
+    bool m_caretColumnPending = false;
 };

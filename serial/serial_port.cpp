@@ -30,7 +30,8 @@ QString SerialPort::devicePath() const
 bool SerialPort::setSettings(const QString &settings)
 {
     // Only the line format the window ever writes: any baud rate, no parity, 8 data bits, 1 stop bit.
-    static const QRegularExpression format(QStringLiteral(R"(^(\d+),N,8,1$)"));
+    // \z, not $: $ also matches before a final line break.
+    static const QRegularExpression format(QStringLiteral(R"(^(\d+),N,8,1\z)"));
     const QRegularExpressionMatch match = format.match(settings);
     bool ok = false;
     const qlonglong baud = match.hasMatch() ? match.captured(1).toLongLong(&ok) : 0;
@@ -92,7 +93,9 @@ bool SerialPort::output(const QString &text)
         return fail(kErrDevice);
     // QSerialPort writes from the event loop; push the bytes to the device now, so that what is
     // sent before a pause is on the line before the pause starts.
+    m_flushing = true;
     m_port.flush();
+    m_flushing = false;
     return true;
 }
 
@@ -121,6 +124,13 @@ void SerialPort::portError(QSerialPort::SerialPortError error)
                           error == QSerialPort::WriteError;
     if (!ioFailed || !m_port.isOpen())
         return;
+    // A line that cannot take more bytes right now (a module slow to read, a slow baud rate) fails
+    // that flush with a resource error. The bytes stay queued and go out from the event loop; a
+    // device that is really gone is reported again by the notifiers, outside the flush.
+    if (m_flushing) {
+        m_port.clearError();
+        return;
+    }
     // A vanished device keeps the read notifier firing with errors; close at the first one.
     m_port.close();
     m_port.clearError();

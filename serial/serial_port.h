@@ -64,4 +64,5 @@ private:
     int m_rThreshold = 0;
     int m_commEvent = 0;
     int m_lastError = 0;
+    bool m_flushing = false; // inside output()'s flush
 };

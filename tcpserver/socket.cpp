@@ -71,6 +71,9 @@ bool Socket::accept(qint32 requestID)
     if (state() != kStateClosed || !m_request || requestID != m_requestID)
         return fail(kErrInvalidOperation);
     m_connection = std::move(m_request);
+    // Without a limit Qt takes everything the kernel holds in one go, megabytes on a fast link, and the
+    // window freezes while that is shown. The rest waits in the kernel until the next turn.
+    m_connection->setReadBufferSize(kReadChunk);
     m_decoder = LinkDecoder();
     connect(m_connection.get(), &QTcpSocket::readyRead, this, &Socket::connectionReadable);
     connect(m_connection.get(), &QTcpSocket::disconnected, this, &Socket::connectionClosed);

@@ -61,6 +61,7 @@ private:
         void operator()(QTcpSocket *socket) const;
     };
     using SocketPtr = std::unique_ptr<QTcpSocket, DeleteLater>;
+    static constexpr qint64 kReadChunk = 64 * 1024; // most read from the connection per event-loop turn
 
     bool fail(int error);
     void offerConnections();

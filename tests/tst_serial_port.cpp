@@ -31,6 +31,7 @@ void TestSerialPort::settings_data()
     QTest::newRow("beyond 32 bits") << "99999999999,N,8,1" << false;
     QTest::newRow("empty baud") << ",N,8,1" << false;
     QTest::newRow("other parity") << "9600,E,8,1" << false;
+    QTest::newRow("line break after") << "9600,N,8,1\n" << false;
 }
 
 void TestSerialPort::settings()

@@ -1,0 +1,39 @@
+#include "case_runner.h"
+
+#include "click_case.h"
+#include "serial_ingest_case.h"
+#include "startup_case.h"
+#include "tcp_ingest_case.h"
+
+#include <cstdio>
+#include <map>
+
+namespace {
+using Case = Figures (*)();
+
+const std::map<QString, Case> &cases()
+{
+    static const std::map<QString, Case> all = {
+        {QStringLiteral("serial-flood"), &SerialIngestCase::flood},
+        {QStringLiteral("serial-flat"), &SerialIngestCase::flatCost},
+        {QStringLiteral("tcp-flood"), &TcpIngestCase::flood},
+        {QStringLiteral("tcp-flat"), &TcpIngestCase::flatCost},
+        {QStringLiteral("startup"), &StartupCase::run},
+        {QStringLiteral("click"), &ClickCase::run},
+    };
+    return all;
+}
+} // namespace
+
+bool CaseRunner::exists(const QString &name)
+{
+    return cases().count(name) > 0;
+}
+
+int CaseRunner::run(const QString &name)
+{
+    const Figures figures = cases().at(name)();
+    std::fputs(figures.toText().toUtf8().constData(), stdout);
+    std::fflush(stdout);
+    return 0;
+}

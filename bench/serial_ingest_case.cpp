@@ -1,0 +1,107 @@
+#include "serial_ingest_case.h"
+
+#include "flood_writer.h"
+#include "fresh_memory.h"
+#include "loop_gauge.h"
+#include "plain_reader.h"
+#include "resident_memory.h"
+#include "serial_session.h"
+#include "statistics.h"
+
+#include "platform/text_box.h"
+
+namespace {
+constexpr qint64 kFloodBytes = LineFlood::wholeLines(16 * LineFlood::kMiB);
+constexpr qint64 kStepBytes = LineFlood::wholeLines(LineFlood::kMiB);
+constexpr qint64 kFillBytes = LineFlood::wholeLines(64 * LineFlood::kMiB);
+constexpr qint64 kWriteBlock = 64 * 1024;
+constexpr int kSteps = 9;
+constexpr auto kTimeout = std::chrono::seconds(90);
+constexpr auto kSettle = std::chrono::milliseconds(300);
+
+double mibPerSecond(qint64 bytes, double ms)
+{
+    return double(bytes) / LineFlood::kMiB / (ms / 1000);
+}
+
+// Sends bytes [offset, offset + size) into the port and runs the window until its receive box
+// holds `expected` characters.
+void ingest(SerialSession &session, LoopGauge &gauge, qint64 offset, qint64 size, qint64 expected)
+{
+    FloodWriter writer(session.pty().master(), offset, size, FloodWriter::fixedBlocks(kWriteBlock));
+    const TextBox *box = session.receiveBox();
+    if (!gauge.runUntil([&] { return box->length() == expected; }, kTimeout))
+        qFatal("serial ingest stalled at %lld of %lld characters", static_cast<long long>(box->length()),
+               static_cast<long long>(expected));
+}
+
+void settle(LoopGauge &gauge)
+{
+    gauge.runUntil([] { return false; }, kSettle);
+}
+} // namespace
+
+Figures SerialIngestCase::flood()
+{
+    Figures figures;
+    const double plainRate = PlainReader::ptyRate(kFloodBytes);
+    figures.set(QStringLiteral("plain_mibps"), plainRate);
+
+    SerialSession session;
+    LoopGauge gauge;
+    settle(gauge);
+    const qint64 idle = ResidentMemory::now();
+    ingest(session, gauge, 0, kFloodBytes, LineFlood::boxCharacters(0, kFloodBytes));
+    const double rate = mibPerSecond(kFloodBytes, gauge.elapsedMs());
+    figures.set(QStringLiteral("ingest_mibps"), rate);
+    figures.set(QStringLiteral("ratio_to_plain"), rate / plainRate);
+    figures.set(QStringLiteral("gap_max_ms"), maximum(gauge.gapsMs()));
+    figures.set(QStringLiteral("gap_median_ms"), median(gauge.gapsMs()));
+    figures.set(QStringLiteral("rss_per_byte"), double(ResidentMemory::now() - idle) / kFloodBytes);
+    figures.set(QStringLiteral("kept"),
+                session.receiveBox()->text() == QString::fromLatin1(LineFlood().bytes(0, kFloodBytes)));
+    return figures;
+}
+
+Figures SerialIngestCase::flatCost()
+{
+    Figures figures;
+    SerialSession session;
+    LoopGauge gauge;
+    settle(gauge);
+    const qint64 idle = ResidentMemory::now();
+
+    qint64 offset = 0;
+    std::vector<double> firstMs;
+    for (int i = 0; i < kSteps; ++i) {
+        session.fixture().click("Command5"); // empties the receive box
+        FreshMemory::giveBack();
+        ingest(session, gauge, offset, kStepBytes, LineFlood::boxCharacters(offset, kStepBytes));
+        firstMs.push_back(gauge.elapsedMs());
+        offset += kStepBytes;
+    }
+
+    session.fixture().click("Command5");
+    const qint64 fillOffset = offset;
+    qint64 held = kFillBytes;
+    qint64 expected = LineFlood::boxCharacters(offset, kFillBytes);
+    ingest(session, gauge, offset, kFillBytes, expected);
+    offset += kFillBytes;
+    std::vector<double> laterMs;
+    for (int i = 0; i < kSteps; ++i) {
+        expected += LineFlood::boxCharacters(offset, kStepBytes);
+        ingest(session, gauge, offset, kStepBytes, expected);
+        laterMs.push_back(gauge.elapsedMs());
+        offset += kStepBytes;
+        held += kStepBytes;
+    }
+
+    figures.set(QStringLiteral("first_mib_ms"), median(firstMs));
+    figures.set(QStringLiteral("later_mib_ms"), median(laterMs));
+    figures.set(QStringLiteral("flat_ratio"), median(laterMs) / median(firstMs));
+    figures.set(QStringLiteral("held_mib"), double(held) / LineFlood::kMiB);
+    figures.set(QStringLiteral("rss_per_byte"), double(ResidentMemory::now() - idle) / held);
+    figures.set(QStringLiteral("kept"),
+                session.receiveBox()->text() == QString::fromLatin1(LineFlood().bytes(fillOffset, held)));
+    return figures;
+}

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QObject>
+#include <QTimer>
+
+class QWidget;
+
+// Lets a widget repaint at most once a frame while changes keep coming. The first change after a
+// quiet frame paints as usual; later ones in the same frame switch the widget's updates off, and the
+// end of the frame switches them on again, which repaints once for all of them. Only the pixels
+// wait: whatever the widget and its scroll bars report is current all the time.
+class PaintThrottle : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int kFrameMs = 16;
+
+    explicit PaintThrottle(QWidget *widget);
+
+    void changed();
+
+private:
+    void frameOver();
+
+    QWidget *m_widget;
+    QTimer m_frame;
+    bool m_held = false; // updates switched off by this throttle
+};

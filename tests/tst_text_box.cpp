@@ -1,0 +1,415 @@
+#include "platform/text_box.h"
+#include "platform/text_store.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QInputMethodEvent>
+#include <QRandomGenerator>
+#include <QScrollBar>
+#include <QTest>
+#include <QTextDocument>
+
+using Keys = QList<QKeyCombination>;
+
+class TestTextBox : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void storeFollowsEveryEdit_data();
+    void storeFollowsEveryEdit();
+    void arrivalsBreakLinesOnce_data();
+    void arrivalsBreakLinesOnce();
+    void setTextReadsBackExactly_data();
+    void setTextReadsBackExactly();
+    void caretModes_data();
+    void caretModes();
+    void keysEdit_data();
+    void keysEdit();
+    void undoAndRedo_data();
+    void undoAndRedo();
+    void clipboard();
+    void inputMethodCommits();
+    void clickPutsCaretWhereItIsDrawn_data();
+    void clickPutsCaretWhereItIsDrawn();
+    void documentStaysInStep_data();
+    void documentStaysInStep();
+    void floodStillRepaints();
+};
+
+namespace {
+QString randomText(QRandomGenerator &random, qsizetype size)
+{
+    QString text(size, Qt::Uninitialized);
+    for (QChar &c : text)
+        c = random.bounded(12) == 0 ? u'\n' : QChar(char16_t(u'a' + random.bounded(26)));
+    return text;
+}
+
+// The box's own reading of its lines against the model's.
+void verifyLines(const TextStore &store, const QString &model, QRandomGenerator &random)
+{
+    QCOMPARE(store.length(), model.size());
+    QCOMPARE(store.lineCount(), model.count(u'\n') + 1);
+    const QStringList lines = model.split(u'\n');
+    for (int probe = 0; probe < 20; ++probe) {
+        const qsizetype line = random.bounded(int(lines.size()));
+        QCOMPARE(store.lineView(line), QStringView(lines.at(line)));
+        const qsizetype position = random.bounded(int(model.size()) + 1);
+        QCOMPARE(store.lineOf(position), QStringView(model).first(position).count(u'\n'));
+        const qsizetype start = store.lineStart(store.lineOf(position));
+        QVERIFY(start <= position && position <= start + store.lineLength(store.lineOf(position)));
+    }
+}
+
+std::unique_ptr<TextBox> shownBox()
+{
+    auto box = std::make_unique<TextBox>();
+    box->resize(330, 121);
+    box->show();
+    if (!QTest::qWaitForWindowExposed(box.get()))
+        qFatal("text box not exposed");
+    box->setFocus();
+    return box;
+}
+
+void press(TextBox &box, const Keys &keys)
+{
+    for (const QKeyCombination key : keys)
+        QTest::keyClick(&box, key.key(), key.keyboardModifiers());
+}
+
+QString lines(int count)
+{
+    QString text;
+    for (int i = 0; i < count; ++i)
+        text += QStringLiteral("+CWLAP:(3,\"AP%1\",-60,\"aa:bb:cc:dd:ee:ff\",6)\r\n").arg(i);
+    return text;
+}
+} // namespace
+
+void TestTextBox::storeFollowsEveryEdit_data()
+{
+    QTest::addColumn<int>("initial");
+    QTest::addColumn<int>("largestEdit");
+    QTest::addColumn<int>("appendShare"); // of 10 edits
+    QTest::newRow("small edits in one chunk") << 2000 << 40 << 3;
+    QTest::newRow("edits across chunks") << 400000 << 150000 << 3;
+    QTest::newRow("appends only") << 0 << 100000 << 10;
+    QTest::newRow("cutting away most") << 300000 << 300000 << 0;
+}
+
+void TestTextBox::storeFollowsEveryEdit()
+{
+    QFETCH(int, initial);
+    QFETCH(int, largestEdit);
+    QFETCH(int, appendShare);
+    QRandomGenerator random(8266);
+    TextStore store;
+    QString model = randomText(random, initial);
+    store.append(model);
+    for (int step = 0; step < 60; ++step) {
+        const QString inserted = randomText(random, random.bounded(largestEdit + 1));
+        if (random.bounded(10) < appendShare) {
+            store.append(inserted);
+            model += inserted;
+        } else {
+            const qsizetype position = random.bounded(int(model.size()) + 1);
+            const qsizetype removed =
+                random.bounded(int(std::min<qsizetype>(model.size() - position, largestEdit)) + 1);
+            store.replace(position, removed, inserted);
+            model.replace(position, removed, inserted);
+        }
+        verifyLines(store, model, random);
+    }
+    QCOMPARE(store.text(), model);
+    QCOMPARE(store.text(u"\r\n"), QString(model).replace(u'\n', QStringLiteral("\r\n")));
+}
+
+void TestTextBox::arrivalsBreakLinesOnce_data()
+{
+    QTest::addColumn<QStringList>("pieces");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("CR LF") << QStringList{"OK\r\n"} << "OK\n";
+    QTest::newRow("CR LF split") << QStringList{"line1\r", "\nline2"} << "line1\nline2";
+    QTest::newRow("LF alone after the CR") << QStringList{"a\r", "\n", "\n"} << "a\n\n";
+    QTest::newRow("empty piece between") << QStringList{"a\r", "", "\nb"} << "a\nb";
+    QTest::newRow("lone CR and LF") << QStringList{"a\rb\nc"} << "a\nb\nc";
+    QTest::newRow("CR CR LF") << QStringList{"AT\r\r\n"} << "AT\n\n";
+    QTest::newRow("Unicode separators") << QStringList{QString::fromUtf16(u"a\u2028b\u2029c")} << "a\nb\nc";
+    QStringList flood;
+    for (int i = 0; i < 600; ++i)
+        flood.append(lines(60).mid(i % 7)); // pieces cut mid-line and mid CR LF
+    QString whole = flood.join(QString());
+    QTest::newRow("flood across chunks")
+        << flood << whole.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+}
+
+void TestTextBox::arrivalsBreakLinesOnce()
+{
+    QFETCH(QStringList, pieces);
+    QFETCH(QString, shown);
+    TextBox box;
+    for (const QString &piece : pieces)
+        box.append(piece, TextBox::Caret::ToEnd);
+    QCOMPARE(box.toPlainText(), shown);
+    QCOMPARE(box.lineCount(), shown.count(u'\n') + 1);
+    QCOMPARE(box.text(), QString(shown).replace(u'\n', QStringLiteral("\r\n")));
+}
+
+void TestTextBox::setTextReadsBackExactly_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("command") << "AT\r\n"
+                             << "AT\n";
+    QTest::newRow("mixed breaks") << "a\nb\rc\r\n"
+                                  << "a\nb\nc\n";
+    QTest::newRow("ends in CR") << "x\r"
+                                << "x\n";
+    QTest::newRow("NUL and controls")
+        << QString::fromUtf16(u"a\0\x1b[0m", 6) << QString::fromUtf16(u"a\0\x1b[0m", 6);
+    QTest::newRow("empty") << ""
+                           << "";
+}
+
+void TestTextBox::setTextReadsBackExactly()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, shown);
+    auto box = shownBox();
+    box->setText(text);
+    QCOMPARE(box->text(), text);
+    QCOMPARE(box->toPlainText(), shown);
+    QCOMPARE(box->cursorPosition(), 0);
+
+    // An arrival right after a CR that ended the set text completes that line break.
+    box->append(QStringLiteral("\nz"), TextBox::Caret::Keep);
+    const QString joined = text.endsWith(u'\r') ? shown + u'z' : shown + QStringLiteral("\nz");
+    QCOMPARE(box->toPlainText(), joined);
+
+    // Once edited, line breaks read back as CR LF.
+    press(*box, {Qt::ControlModifier | Qt::Key_End});
+    QTest::keyClick(box.get(), Qt::Key_Return);
+    QCOMPARE(box->text(), QString(joined + u'\n').replace(u'\n', QStringLiteral("\r\n")));
+}
+
+void TestTextBox::caretModes_data()
+{
+    QTest::addColumn<bool>("toEnd");
+    QTest::newRow("serial box: caret and view to the newest") << true;
+    QTest::newRow("log: caret, selection and view stay") << false;
+}
+
+void TestTextBox::caretModes()
+{
+    QFETCH(bool, toEnd);
+    auto box = shownBox();
+    box->append(lines(200), TextBox::Caret::ToEnd);
+    QCOMPARE(box->cursorPosition(), box->length());
+    QCOMPARE(box->verticalScrollBar()->value(), box->verticalScrollBar()->maximum());
+
+    box->moveCursor(QTextCursor::Start);
+    box->moveCursor(QTextCursor::Right, QTextCursor::KeepAnchor);
+    box->moveCursor(QTextCursor::Right, QTextCursor::KeepAnchor);
+    box->verticalScrollBar()->setValue(0);
+    box->append(lines(100), toEnd ? TextBox::Caret::ToEnd : TextBox::Caret::Keep);
+
+    QCOMPARE(box->lineCount(), 301);
+    if (toEnd) {
+        QCOMPARE(box->cursorPosition(), box->length());
+        QCOMPARE(box->anchorPosition(), box->length());
+        QCOMPARE(box->verticalScrollBar()->value(), box->verticalScrollBar()->maximum());
+        QVERIFY(box->viewport()->rect().contains(box->cursorRect()));
+    } else {
+        QCOMPARE(box->cursorPosition(), 2);
+        QCOMPARE(box->anchorPosition(), 0);
+        QCOMPARE(box->verticalScrollBar()->value(), 0);
+        QVERIFY(box->verticalScrollBar()->maximum() > 250);
+    }
+}
+
+void TestTextBox::keysEdit_data()
+{
+    QTest::addColumn<QString>("initial");
+    QTest::addColumn<int>("caret");
+    QTest::addColumn<Keys>("keys");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("caretAfter");
+    const Keys none;
+    QTest::newRow("type at the end") << "AT" << 2 << none << "+GMR"
+                                     << "AT+GMR" << 6;
+    QTest::newRow("Enter is CR LF") << "AT" << 2 << Keys{Qt::Key_Return} << ""
+                                    << "AT\r\n"
+                                    << 3;
+    QTest::newRow("Backspace joins lines") << "a\r\nb" << 2 << Keys{Qt::Key_Backspace} << ""
+                                           << "ab" << 1;
+    QTest::newRow("Delete joins lines") << "a\r\nb" << 1 << Keys{Qt::Key_Delete} << ""
+                                        << "ab" << 1;
+    QTest::newRow("typing replaces the selection")
+        << "hello" << 0 << Keys{Qt::ShiftModifier | Qt::Key_Right, Qt::ShiftModifier | Qt::Key_Right} << "J"
+        << "Jllo" << 1;
+    QTest::newRow("select all, delete")
+        << "x\r\ny" << 0 << Keys{Qt::ControlModifier | Qt::Key_A, Qt::Key_Delete} << ""
+        << "" << 0;
+    QTest::newRow("Home") << "abc\r\ndef" << 5 << Keys{Qt::Key_Home} << "X"
+                          << "abc\r\nXdef" << 5;
+    QTest::newRow("up and down keep the column")
+        << "abcdef\r\nab\r\nabcdef" << 15 << Keys{Qt::Key_Up, Qt::Key_Up} << "X"
+        << "abcdeXf\r\nab\r\nabcdef" << 6;
+    QTest::newRow("Right goes over the line break") << "a\r\nb" << 1 << Keys{Qt::Key_Right} << "X"
+                                                    << "a\r\nXb" << 3;
+    QTest::newRow("Ctrl+End") << "a\r\nb" << 0 << Keys{Qt::ControlModifier | Qt::Key_End} << "!"
+                              << "a\r\nb!" << 4;
+    QTest::newRow("Tab types a tab") << "a" << 1 << Keys{Qt::Key_Tab} << ""
+                                     << "a\t" << 2;
+    QTest::newRow("Ctrl+letter types nothing") << "a" << 1 << Keys{Qt::ControlModifier | Qt::Key_K} << ""
+                                               << "a" << 1;
+}
+
+void TestTextBox::keysEdit()
+{
+    QFETCH(QString, initial);
+    QFETCH(int, caret);
+    QFETCH(Keys, keys);
+    QFETCH(QString, typed);
+    QFETCH(QString, text);
+    QFETCH(int, caretAfter);
+    auto box = shownBox();
+    box->setText(initial);
+    for (int i = 0; i < caret; ++i)
+        box->moveCursor(QTextCursor::Right);
+    press(*box, keys);
+    QTest::keyClicks(box.get(), typed);
+    QCOMPARE(box->text(), text);
+    QCOMPARE(box->cursorPosition(), caretAfter);
+}
+
+void TestTextBox::undoAndRedo_data()
+{
+    QTest::addColumn<bool>("undoEnabled");
+    QTest::addColumn<Keys>("keys");
+    QTest::addColumn<QString>("text");
+    const QKeyCombination undo = Qt::ControlModifier | Qt::Key_Z;
+    const QKeyCombination redo = Qt::ControlModifier | Qt::ShiftModifier | Qt::Key_Z;
+    QTest::newRow("typing is one step") << true << Keys{undo} << "start ";
+    QTest::newRow("redo") << true << Keys{undo, redo} << "start AT+RST";
+    QTest::newRow("delete, then typing, undone in turn")
+        << true << Keys{Qt::Key_Backspace, Qt::Key_X, undo, undo} << "start AT+RST";
+    QTest::newRow("switched off, as for the receive boxes") << false << Keys{undo} << "start AT+RST";
+}
+
+void TestTextBox::undoAndRedo()
+{
+    QFETCH(bool, undoEnabled);
+    QFETCH(Keys, keys);
+    QFETCH(QString, text);
+    auto box = shownBox();
+    box->setUndoRedoEnabled(undoEnabled);
+    box->setText(QStringLiteral("start "));
+    box->moveCursor(QTextCursor::End);
+    QTest::keyClicks(box.get(), QStringLiteral("AT+RST"));
+    press(*box, keys);
+    QCOMPARE(box->text(), text);
+}
+
+void TestTextBox::clipboard()
+{
+    auto box = shownBox();
+    box->append(QStringLiteral("one\r\ntwo"), TextBox::Caret::ToEnd);
+    box->selectAll();
+    box->copy();
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("one\ntwo"));
+
+    QGuiApplication::clipboard()->setText(QStringLiteral("a\r\nb\rc"));
+    box->moveCursor(QTextCursor::Start);
+    box->moveCursor(QTextCursor::EndOfLine, QTextCursor::KeepAnchor);
+    box->paste();
+    QCOMPARE(box->text(), QStringLiteral("a\r\nb\r\nc\r\ntwo"));
+    box->moveCursor(QTextCursor::Start, QTextCursor::KeepAnchor);
+    box->cut();
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("a\nb\nc"));
+    QCOMPARE(box->text(), QStringLiteral("\r\ntwo"));
+}
+
+void TestTextBox::inputMethodCommits()
+{
+    auto box = shownBox();
+    box->setText(QStringLiteral("AT+CWJAP="));
+    box->moveCursor(QTextCursor::End);
+    QInputMethodEvent composing(QStringLiteral("shuju"), {});
+    QCoreApplication::sendEvent(box.get(), &composing);
+    QCOMPARE(box->text(), QStringLiteral("AT+CWJAP="));
+    QInputMethodEvent commit;
+    commit.setCommitString(QStringLiteral("数据"));
+    QCoreApplication::sendEvent(box.get(), &commit);
+    QCOMPARE(box->text(), QStringLiteral("AT+CWJAP=数据"));
+    QCOMPARE(box->inputMethodQuery(Qt::ImSurroundingText).toString(), QStringLiteral("AT+CWJAP=数据"));
+    QCOMPARE(box->inputMethodQuery(Qt::ImCursorPosition).toInt(), 11);
+}
+
+void TestTextBox::clickPutsCaretWhereItIsDrawn_data()
+{
+    QTest::addColumn<int>("position");
+    QTest::newRow("start") << 0;
+    QTest::newRow("inside the first line") << 4;
+    QTest::newRow("Chinese on the second line") << 16;
+    QTest::newRow("end of the last line shown") << 40;
+}
+
+void TestTextBox::clickPutsCaretWhereItIsDrawn()
+{
+    QFETCH(int, position);
+    auto box = shownBox();
+    box->setText(QStringLiteral("AT+CWLAP\r\n+IPD,4:数据数据\r\nready\r\nWIFI GOT IP\r\nOK"));
+    for (int i = 0; i < position; ++i)
+        box->moveCursor(QTextCursor::Right);
+    QCOMPARE(box->cursorPosition(), position);
+    const QPoint drawn = box->cursorRect().center();
+    box->moveCursor(QTextCursor::End);
+    QTest::mouseClick(box->viewport(), Qt::LeftButton, {}, drawn);
+    QCOMPARE(box->cursorPosition(), position);
+
+    QTest::mouseDClick(box->viewport(), Qt::LeftButton, {}, box->cursorRect().center() + QPoint(-3, 0));
+    QVERIFY(!box->selectedText().isEmpty());
+    QVERIFY(!box->selectedText().contains(u'\n'));
+}
+
+void TestTextBox::documentStaysInStep_data()
+{
+    QTest::addColumn<bool>("askedFirst");
+    QTest::newRow("asked for before the text came") << true;
+    QTest::newRow("asked for afterwards") << false;
+}
+
+void TestTextBox::documentStaysInStep()
+{
+    QFETCH(bool, askedFirst);
+    auto box = shownBox();
+    if (askedFirst)
+        box->document();
+    box->append(QStringLiteral("first\r"), TextBox::Caret::ToEnd);
+    box->append(QStringLiteral("\nsecond\r\n"), TextBox::Caret::ToEnd);
+    QTest::keyClicks(box.get(), QStringLiteral("typed"));
+    press(*box, {Qt::Key_Home, Qt::Key_Backspace});
+    const QTextDocument *document = box->document();
+    QCOMPARE(document->toPlainText(), box->toPlainText());
+    QCOMPARE(document->blockCount(), box->lineCount());
+    box->setText(QStringLiteral("AT\r\n"));
+    QCOMPARE(document->toPlainText(), QStringLiteral("AT\n"));
+}
+
+void TestTextBox::floodStillRepaints()
+{
+    auto box = shownBox();
+    for (int i = 0; i < 50; ++i)
+        box->append(lines(20), TextBox::Caret::ToEnd);
+    // Painting waits while text pours in, and comes back once the frame is over.
+    QVERIFY(!box->updatesEnabled());
+    QTRY_VERIFY(box->updatesEnabled());
+    QCOMPARE(box->lineCount(), 1001);
+}
+
+QTEST_MAIN(TestTextBox)
+#include "tst_text_box.moc"
