@@ -10,13 +10,12 @@
 #include <QMenu>
 #include <QPainter>
 #include <QScrollBar>
-#include <QTextDocument>
 
 #include <algorithm>
 #include <cmath>
 
 namespace {
-// The space around the text, as a QTextDocument leaves it.
+// The space around the text, as Qt's own text boxes leave it.
 constexpr int kMargin = 4;
 constexpr int kCaretWidth = 1;
 
@@ -73,8 +72,6 @@ void TextBox::setText(const QString &text)
     m_history.clear();
     m_layouts.clear();
     m_layouts.forgetWidest();
-    if (m_mirror)
-        m_mirror->setPlainText(m_store.text());
     contentChanged();
     verticalScrollBar()->setValue(0);
     horizontalScrollBar()->setValue(0);
@@ -86,11 +83,6 @@ void TextBox::append(const QString &text, Caret caret)
     const QString added = m_arrivals.normalize(text);
     if (!added.isEmpty()) {
         m_store.append(added);
-        if (m_mirror) {
-            QTextCursor end(m_mirror.get());
-            end.movePosition(QTextCursor::End);
-            end.insertText(added);
-        }
         m_exactText.reset();
         contentChanged();
     }
@@ -175,16 +167,6 @@ void TextBox::showCaretColumn()
         horizontal->setValue(x);
     else if (x > horizontal->value() + room)
         horizontal->setValue(x - room);
-}
-
-QTextDocument *TextBox::document() const
-{
-    if (!m_mirror) {
-        m_mirror = std::make_unique<QTextDocument>();
-        m_mirror->setUndoRedoEnabled(false);
-        m_mirror->setPlainText(m_store.text());
-    }
-    return m_mirror.get();
 }
 
 void TextBox::undo()
@@ -598,12 +580,6 @@ void TextBox::edit(qsizetype position, qsizetype removed, const QString &inserte
 void TextBox::applyEdit(qsizetype position, qsizetype removed, const QString &inserted)
 {
     m_store.replace(position, removed, inserted);
-    if (m_mirror) {
-        QTextCursor range(m_mirror.get());
-        range.setPosition(int(position));
-        range.setPosition(int(position + removed), QTextCursor::KeepAnchor);
-        range.insertText(inserted);
-    }
     m_exactText.reset();
     m_preferredX = -1;
     contentChanged();

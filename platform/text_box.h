@@ -10,11 +10,9 @@
 #include <QBasicTimer>
 #include <QTextCursor>
 
-#include <memory>
 #include <optional>
 
 class PaintThrottle;
-class QTextDocument;
 
 // A multi-line text box that keeps text exact and takes a flood. A text box stores line breaks, not
 // the characters that made them, so text set from code ("AT" CR LF, a payload with a lone LF) is
@@ -62,11 +60,6 @@ public:
     bool tabChangesFocus() const { return m_tabChangesFocus; }
     void setUndoRedoEnabled(bool enabled) { m_history.setEnabled(enabled); }
     bool isUndoRedoEnabled() const { return m_history.isEnabled(); }
-
-    // The same text as a QTextDocument, one block per line, for code that wants Qt's text API. It is
-    // made on first use and from then on kept in step with every change, at QTextDocument's cost; the
-    // box itself never needs it.
-    QTextDocument *document() const;
 
     QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
 
@@ -130,7 +123,6 @@ private:
     PaintThrottle *m_throttle;
     QBasicTimer m_blink;
     QString m_preedit; // what an input method is composing at the caret
-    mutable std::unique_ptr<QTextDocument> m_mirror;
     qsizetype m_caret = 0;
     qsizetype m_anchor = 0;
     qreal m_preferredX = -1; // the x that moving up and down keeps

@@ -2,6 +2,7 @@
 #include "serial/serial_port.h"
 #include "support/console_fixture.h"
 #include "support/fault_probes.h"
+#include "support/pty.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -82,7 +83,7 @@ void TestFaultsSerial::deviceVanishes()
 {
     QFETCH(QString, when);
     ConsoleFixture fixture;
-    auto module = std::make_unique<RawPty>();
+    auto module = std::make_unique<Pty>();
     fixture.devices.insert(kCom, module->slavePath());
     fixture.start();
     fixture.openPort(kCom);
@@ -123,18 +124,18 @@ void TestFaultsSerial::deviceVanishes()
 
     // What was shown before the loss is the flood's beginning, in order and whole line by line.
     FloodChecker checker;
-    const qsizetype lines = BoxLines::count(received);
+    const qsizetype lines = received.lineCount();
     qsizetype line = 0;
-    BoxLines::forEach(received, [&](const QString &text) { return ++line == lines || checker.line(text); });
+    forEachLine(received, [&](const QString &text) { return ++line == lines || checker.line(text); });
     QVERIFY2(checker.firstMismatch().isEmpty(), qPrintable(checker.firstMismatch()));
-    const QString unfinished = BoxLines::at(received, lines - 1);
+    const QString unfinished = received.lineText(lines - 1);
     QVERIFY2(FloodText::shownLine(checker.linesSeen()).startsWith(unfinished),
              qPrintable(unfinished.left(200)));
     if (when == QLatin1String("flood"))
         qInfo("%lld of the flood's lines shown before the device went", checker.linesSeen());
 
     // Plugged in again (a new device under the same number): refresh finds it and it works.
-    module = std::make_unique<RawPty>();
+    module = std::make_unique<Pty>();
     fixture.devices.insert(kCom, module->slavePath());
     fixture.click("Command2");
     QCOMPARE(fixture.find<QComboBox>("Combo1")->currentText(), QStringLiteral("COM%1").arg(kCom));
@@ -232,7 +233,7 @@ void TestFaultsSerial::moduleThatDoesNotRead()
     QFETCH(int, sends);
     QFETCH(bool, closeFirst);
     ConsoleFixture fixture;
-    RawPty module;
+    Pty module;
     fixture.devices.insert(kCom, module.slavePath());
     fixture.start();
     fixture.openPort(kCom);

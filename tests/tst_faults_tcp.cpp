@@ -1,6 +1,7 @@
 #include "platform/text_box.h"
 #include "support/console_fixture.h"
 #include "support/fault_probes.h"
+#include "support/pty.h"
 #include "tcpserver/socket.h"
 
 #include <QLineEdit>
@@ -33,7 +34,6 @@ private slots:
     void clientThatDoesNotRead();
 
 private:
-    std::unique_ptr<QTcpSocket> connectClient();
     int connectedCount() const;
     void verifyStillServes(QTcpSocket &client);
     QString log() const { return m_fixture->textBox("Text5")->toPlainText(); }
@@ -69,7 +69,7 @@ QString loggedData(const TextBox &log)
     QString data;
     bool entryStart = false;
     int block = 0;
-    BoxLines::forEach(log, [&](const QString &text) {
+    forEachLine(log, [&](const QString &text) {
         if (block++ < 2)
             return true;
         if (text == QStringLiteral("客户端断开"))
@@ -91,24 +91,12 @@ void TestFaultsTcp::init()
 {
     m_fixture = std::make_unique<ConsoleFixture>();
     m_fixture->start();
-    m_port = freeTcpPort();
-    m_fixture->find<QLineEdit>("Text2")->setText(QString::number(m_port));
-    m_fixture->click("Command3");
-    QCOMPARE(m_fixture->button("Command3")->text(), QStringLiteral("关闭监听"));
+    m_port = m_fixture->startServer();
 }
 
 void TestFaultsTcp::cleanup()
 {
     m_fixture.reset();
-}
-
-std::unique_ptr<QTcpSocket> TestFaultsTcp::connectClient()
-{
-    auto client = std::make_unique<QTcpSocket>();
-    client->connectToHost(QHostAddress::LocalHost, m_port);
-    if (!client->waitForConnected(5000))
-        qFatal("client could not connect");
-    return client;
 }
 
 int TestFaultsTcp::connectedCount() const
@@ -180,13 +168,13 @@ void TestFaultsTcp::clientResetsMidTransfer()
     m_fixture->click("Command6");
     QCOMPARE(m_fixture->messages.texts(), QStringList{QStringLiteral("发送失败！")});
     m_fixture->messages.shown.clear();
-    auto next = connectClient();
+    auto next = connectClient(m_port);
     verifyStillServes(*next);
 }
 
 void TestFaultsTcp::silentClient()
 {
-    auto silent = connectClient();
+    auto silent = connectClient(m_port);
     QTRY_COMPARE(connectedCount(), 1);
     const auto cpu = cpuWhileObserving();
     QVERIFY2(cpu < kIdleCpuBound, qPrintable(QString::number(cpu.count())));
@@ -225,7 +213,7 @@ void TestFaultsTcp::connectionStorm()
     constexpr int kAttempts = 200;
     std::unique_ptr<QTcpSocket> first;
     if (acceptFirst) {
-        first = connectClient();
+        first = connectClient(m_port);
         QTRY_COMPARE(connectedCount(), 1);
     }
     const QStringList descriptorsBefore = openDescriptors();

@@ -1,6 +1,7 @@
 #include "platform/text_box.h"
 #include "support/console_fixture.h"
 #include "support/fault_probes.h"
+#include "support/pty.h"
 
 #include <QLineEdit>
 #include <QPushButton>
@@ -52,7 +53,7 @@ void TestFloods::serialFloodArrivesWhole()
 {
     QFETCH(qint64, bytes);
     ConsoleFixture fixture;
-    RawPty module;
+    Pty module;
     fixture.devices.insert(6, module.slavePath());
     fixture.start();
     fixture.openPort(6);
@@ -65,8 +66,7 @@ void TestFloods::serialFloodArrivesWhole()
     probe.start();
     FloodWriter writer(module.masterFd(), bytes, false);
     // Every line ends in CR LF, so the box holds one block per line plus the empty one after the last.
-    QTRY_VERIFY_WITH_TIMEOUT(writer.finished() && BoxLines::count(received) == writer.linesWritten() + 1,
-                             600000);
+    QTRY_VERIFY_WITH_TIMEOUT(writer.finished() && received.lineCount() == writer.linesWritten() + 1, 600000);
     probe.stop();
     const qint64 rssAfter = residentBytes();
     report("serial", bytes, probe, rssBefore, rssAfter, elapsed.elapsed());
@@ -75,12 +75,12 @@ void TestFloods::serialFloodArrivesWhole()
     QVERIFY(bytes - writer.bytesWritten() < 256); // whole lines, up to the limit
     FloodChecker checker;
     const qint64 lines = writer.linesWritten();
-    BoxLines::forEach(received, [&](const QString &text) {
+    forEachLine(received, [&](const QString &text) {
         return checker.linesSeen() == lines ? text.isEmpty() : checker.line(text);
     });
     QVERIFY2(checker.firstMismatch().isEmpty(), qPrintable(checker.firstMismatch()));
     QCOMPARE(checker.linesSeen(), lines);
-    QVERIFY(BoxLines::at(received, lines).isEmpty());
+    QVERIFY(received.lineText(lines).isEmpty());
     QVERIFY(fixture.messages.shown.isEmpty());
 
     QVERIFY2(probe.worst() < kLatencyBound, qPrintable(QString::number(probe.worst().count())));
@@ -99,15 +99,13 @@ void TestFloods::tcpFloodArrivesWhole()
     QFETCH(qint64, bytes);
     ConsoleFixture fixture;
     fixture.start();
-    const quint16 port = freeTcpPort();
-    fixture.find<QLineEdit>("Text2")->setText(QString::number(port));
-    fixture.click("Command3");
+    const quint16 port = fixture.startServer();
     const TextBox &log = *fixture.textBox("Text5");
 
     const int client = connectLoopback(port);
     QVERIFY(client >= 0);
-    QTRY_COMPARE(BoxLines::count(log), 3); // timestamp, "新客户端接入", empty
-    QCOMPARE(BoxLines::at(log, 1), QStringLiteral("新客户端接入"));
+    QTRY_COMPARE(log.lineCount(), 3); // timestamp, "新客户端接入", empty
+    QCOMPARE(log.lineText(1), QStringLiteral("新客户端接入"));
 
     const qint64 rssBefore = residentBytes();
     QElapsedTimer elapsed;
@@ -116,9 +114,8 @@ void TestFloods::tcpFloodArrivesWhole()
     probe.start();
     // The client closes its end right after the last byte: its leaving is logged after all the data.
     FloodWriter writer(client, bytes, true);
-    QTRY_VERIFY_WITH_TIMEOUT(writer.finished() &&
-                                 BoxLines::at(log, BoxLines::count(log) - 2) == QStringLiteral("客户端断开"),
-                             600000);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        writer.finished() && log.lineText(log.lineCount() - 2) == QStringLiteral("客户端断开"), 600000);
     probe.stop();
     const qint64 rssAfter = residentBytes();
     report("tcp", bytes, probe, rssBefore, rssAfter, elapsed.elapsed());
@@ -134,8 +131,8 @@ void TestFloods::tcpFloodArrivesWhole()
     bool lfOfSplitPair = false;
     qsizetype block = 0;
     bool wellFormed = true;
-    const qsizetype lastDataBlock = BoxLines::count(log) - 4; // before: timestamp, "客户端断开", empty
-    BoxLines::forEach(log, [&](const QString &text) {
+    const qsizetype lastDataBlock = log.lineCount() - 4; // before: timestamp, "客户端断开", empty
+    forEachLine(log, [&](const QString &text) {
         const qsizetype number = block++;
         if (number < 2 || number > lastDataBlock)
             return true;

@@ -30,8 +30,6 @@ private slots:
     void portNumberTexts();
     void baudTexts_data();
     void baudTexts();
-    void listeningPortTexts_data();
-    void listeningPortTexts();
 };
 
 namespace {
@@ -74,16 +72,11 @@ void TestHostileInput::tcpOddBytes()
     QFETCH(QString, shown);
     ConsoleFixture fixture;
     fixture.start();
-    const quint16 port = freeTcpPort();
-    fixture.find<QLineEdit>("Text2")->setText(QString::number(port));
-    fixture.click("Command3");
-    QTcpSocket client;
-    client.connectToHost(QHostAddress::LocalHost, port);
-    QVERIFY(client.waitForConnected(5000));
+    const auto client = connectClient(fixture.startServer());
     QSignalSpy arrived(fixture.find<Socket>("Winsock1"), &Socket::dataArrival);
     QTRY_VERIFY(fixture.find<Socket>("Winsock1")->state() == Socket::kStateConnected);
 
-    client.write(bytes);
+    client->write(bytes);
     QVERIFY(arrived.wait());
     QTRY_COMPARE(fixture.textBox("Text5")->toPlainText(),
                  QStringLiteral("14-12-01 07:56:49\n新客户端接入\n14-12-01 07:56:49\n") + shown +
@@ -271,56 +264,6 @@ void TestHostileInput::baudTexts()
         QCOMPARE(fixture.messages.texts(), QStringList{kCannotOpen});
         QVERIFY(!fixture.find<SerialPort>("MSComm1")->portOpen());
     }
-}
-
-void TestHostileInput::listeningPortTexts_data()
-{
-    QTest::addColumn<QString>("text"); // %1 stands for a free port
-    QTest::addColumn<bool>("listens");
-    QTest::newRow("tab after") << "%1\t" << true;
-    QTest::newRow("ideographic and no-break spaces") << QString::fromUtf16(u"\x3000%1\xa0") << true;
-    QTest::newRow("leading zero") << "0%1" << true;
-    QTest::newRow("point and no fraction") << "%1." << true;
-    QTest::newRow("two signs") << "+-1" << false;
-    QTest::newRow("double minus") << "--8266" << false;
-    QTest::newRow("minus zero") << "-0" << false;
-    QTest::newRow("hexadecimal") << "0x2000" << false;
-    QTest::newRow("trailing letters") << "8266abc" << false;
-    QTest::newRow("full-width digits") << QString::fromUtf16(u"\xff18\xff12\xff16\xff16") << false;
-    QTest::newRow("Arabic-Indic digits") << QString::fromUtf16(u"\x0668\x0662\x0666\x0666") << false;
-    QTest::newRow("infinity") << "inf" << false;
-    QTest::newRow("not a number") << "nan" << false;
-    QTest::newRow("exponent beyond double") << "1e400" << false;
-    QTest::newRow("blank inside") << "8 266" << false;
-    QTest::newRow("underscore separator") << "8_266" << false;
-    QTest::newRow("just past the range") << "65536.0" << false;
-    QTest::newRow("point alone") << "." << false;
-    QTest::newRow("sign alone") << "+" << false;
-    QTest::newRow("blanks only") << " \t " << false;
-    QTest::newRow("NUL after") << literal(u"8266\0") << false;
-    QTest::newRow("a thousand digits") << QString(1000, QLatin1Char('9')) << false;
-}
-
-void TestHostileInput::listeningPortTexts()
-{
-    QFETCH(QString, text);
-    QFETCH(bool, listens);
-    ConsoleFixture fixture;
-    fixture.start();
-    const quint16 port = freeTcpPort();
-    fixture.find<QLineEdit>("Text2")->setText(text.contains(QLatin1String("%1")) ? text.arg(port) : text);
-
-    fixture.click("Command3");
-    if (!listens) {
-        QCOMPARE(fixture.messages.texts(), QStringList{QStringLiteral("开启出错")});
-        QCOMPARE(fixture.button("Command3")->text(), QStringLiteral("开启服务"));
-        return;
-    }
-    QVERIFY(fixture.messages.shown.isEmpty());
-    QCOMPARE(fixture.find<Socket>("Winsock1")->localPort(), port);
-    QTcpSocket client;
-    client.connectToHost(QHostAddress::LocalHost, port);
-    QVERIFY(client.waitForConnected(5000));
 }
 
 QTEST_MAIN(TestHostileInput)

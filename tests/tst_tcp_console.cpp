@@ -23,7 +23,6 @@ private slots:
     void clearEmptiesBothBoxes();
 
 private:
-    std::unique_ptr<QTcpSocket> connectClient();
     void sendBlock(QTcpSocket &client, const QByteArray &bytes);
     QString log() const { return m_fixture->textBox("Text5")->toPlainText(); }
 
@@ -35,24 +34,12 @@ void TestTcpConsole::init()
 {
     m_fixture = std::make_unique<ConsoleFixture>();
     m_fixture->start();
-    m_port = freeTcpPort();
-    m_fixture->find<QLineEdit>("Text2")->setText(QString::number(m_port));
-    m_fixture->click("Command3");
-    QCOMPARE(m_fixture->button("Command3")->text(), QStringLiteral("关闭监听"));
+    m_port = m_fixture->startServer();
 }
 
 void TestTcpConsole::cleanup()
 {
     m_fixture.reset();
-}
-
-std::unique_ptr<QTcpSocket> TestTcpConsole::connectClient()
-{
-    auto client = std::make_unique<QTcpSocket>();
-    client->connectToHost(QHostAddress::LocalHost, m_port);
-    if (!client->waitForConnected(5000))
-        qFatal("client could not connect");
-    return client;
 }
 
 void TestTcpConsole::sendBlock(QTcpSocket &client, const QByteArray &bytes)
@@ -65,7 +52,7 @@ void TestTcpConsole::sendBlock(QTcpSocket &client, const QByteArray &bytes)
 
 void TestTcpConsole::logsConnectionAndEachBlock()
 {
-    auto client = connectClient();
+    auto client = connectClient(m_port);
     QTRY_COMPARE(log(), QStringLiteral("14-12-01 07:56:49\n新客户端接入\n"));
 
     m_fixture->clock.time = QDateTime(QDate(2025, 3, 9), QTime(23, 5, 7));
@@ -80,7 +67,7 @@ void TestTcpConsole::logsConnectionAndEachBlock()
 
 void TestTcpConsole::logViewStaysAtTheBeginning()
 {
-    auto client = connectClient();
+    auto client = connectClient(m_port);
     TextBox *text5 = m_fixture->textBox("Text5");
     for (int i = 0; i < 40; ++i)
         sendBlock(*client, "block " + QByteArray::number(i));
@@ -96,7 +83,7 @@ void TestTcpConsole::sendsTheSendBoxUnchanged()
     QCOMPARE(m_fixture->messages.texts(), QStringList{QStringLiteral("发送失败！")});
     QCOMPARE(m_fixture->messages.shown.first().icon, MessageBox::Icon::Error);
 
-    auto client = connectClient();
+    auto client = connectClient(m_port);
     QTRY_VERIFY(!log().isEmpty());
     const QString logBefore = log();
     m_fixture->click("Command6");
@@ -109,7 +96,7 @@ void TestTcpConsole::sendsTheSendBoxUnchanged()
 
 void TestTcpConsole::secondClientIsRefused()
 {
-    auto first = connectClient();
+    auto first = connectClient(m_port);
     QTRY_VERIFY(log().contains(QStringLiteral("新客户端接入")));
 
     QTcpSocket second;
@@ -124,13 +111,13 @@ void TestTcpConsole::secondClientIsRefused()
 
 void TestTcpConsole::clientLeavingIsLoggedAndListeningResumes()
 {
-    auto first = connectClient();
+    auto first = connectClient(m_port);
     QTRY_VERIFY(log().contains(QStringLiteral("新客户端接入")));
     first->disconnectFromHost();
     QTRY_VERIFY(log().endsWith(QStringLiteral("客户端断开\n")));
     QCOMPARE(m_fixture->button("Command3")->text(), QStringLiteral("关闭监听"));
 
-    auto again = connectClient();
+    auto again = connectClient(m_port);
     QTRY_COMPARE(log().count(QStringLiteral("新客户端接入")), 2);
     sendBlock(*again, "back");
     QVERIFY(log().endsWith(QStringLiteral("back\n")));
@@ -139,7 +126,7 @@ void TestTcpConsole::clientLeavingIsLoggedAndListeningResumes()
 
 void TestTcpConsole::clearEmptiesBothBoxes()
 {
-    auto client = connectClient();
+    auto client = connectClient(m_port);
     QTRY_VERIFY(!log().isEmpty());
     m_fixture->textBox("Text6")->setText(QStringLiteral("x"));
     m_fixture->click("Command7");

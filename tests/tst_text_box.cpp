@@ -7,7 +7,6 @@
 #include <QRandomGenerator>
 #include <QScrollBar>
 #include <QTest>
-#include <QTextDocument>
 
 using Keys = QList<QKeyCombination>;
 
@@ -32,8 +31,6 @@ private slots:
     void inputMethodCommits();
     void clickPutsCaretWhereItIsDrawn_data();
     void clickPutsCaretWhereItIsDrawn();
-    void documentStaysInStep_data();
-    void documentStaysInStep();
     void floodStillRepaints();
 };
 
@@ -374,30 +371,6 @@ void TestTextBox::clickPutsCaretWhereItIsDrawn()
     QTest::mouseDClick(box->viewport(), Qt::LeftButton, {}, box->cursorRect().center() + QPoint(-3, 0));
     QVERIFY(!box->selectedText().isEmpty());
     QVERIFY(!box->selectedText().contains(u'\n'));
-}
-
-void TestTextBox::documentStaysInStep_data()
-{
-    QTest::addColumn<bool>("askedFirst");
-    QTest::newRow("asked for before the text came") << true;
-    QTest::newRow("asked for afterwards") << false;
-}
-
-void TestTextBox::documentStaysInStep()
-{
-    QFETCH(bool, askedFirst);
-    auto box = shownBox();
-    if (askedFirst)
-        box->document();
-    box->append(QStringLiteral("first\r"), TextBox::Caret::ToEnd);
-    box->append(QStringLiteral("\nsecond\r\n"), TextBox::Caret::ToEnd);
-    QTest::keyClicks(box.get(), QStringLiteral("typed"));
-    press(*box, {Qt::Key_Home, Qt::Key_Backspace});
-    const QTextDocument *document = box->document();
-    QCOMPARE(document->toPlainText(), box->toPlainText());
-    QCOMPARE(document->blockCount(), box->lineCount());
-    box->setText(QStringLiteral("AT\r\n"));
-    QCOMPARE(document->toPlainText(), QStringLiteral("AT\n"));
 }
 
 void TestTextBox::floodStillRepaints()

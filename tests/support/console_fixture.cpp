@@ -3,8 +3,10 @@
 #include "platform/text_box.h"
 
 #include <QComboBox>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTcpServer>
+#include <QTcpSocket>
 
 quint16 freeTcpPort()
 {
@@ -12,6 +14,15 @@ quint16 freeTcpPort()
     if (!probe.listen(QHostAddress::Any, 0))
         qFatal("no free TCP port");
     return probe.serverPort();
+}
+
+std::unique_ptr<QTcpSocket> connectClient(quint16 port)
+{
+    auto client = std::make_unique<QTcpSocket>();
+    client->connectToHost(QHostAddress::LocalHost, port);
+    if (!client->waitForConnected(5000))
+        qFatal("client could not connect");
+    return client;
 }
 
 ConsoleFixture::ConsoleFixture() = default;
@@ -57,4 +68,14 @@ void ConsoleFixture::openPort(int number)
     click("Command1");
     if (button("Command1")->text() != QStringLiteral("关闭"))
         qFatal("COM%d did not open", number);
+}
+
+quint16 ConsoleFixture::startServer()
+{
+    const quint16 port = freeTcpPort();
+    find<QLineEdit>("Text2")->setText(QString::number(port));
+    click("Command3");
+    if (button("Command3")->text() != QStringLiteral("关闭监听"))
+        qFatal("the server did not start on port %d", port);
+    return port;
 }

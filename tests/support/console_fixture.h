@@ -13,8 +13,12 @@
 class QPushButton;
 class TextBox;
 
+class QTcpSocket;
+
 // A TCP port on which nothing listens right now.
 quint16 freeTcpPort();
+// A client connected to a server on the loopback; aborts the test binary if none answers.
+std::unique_ptr<QTcpSocket> connectClient(quint16 port);
 
 // The real window, with scripted dialogs, a fixed clock and serial ports that are pseudo-terminals
 // the test holds.
@@ -41,6 +45,8 @@ public:
     void click(const char *name);
     // Opens COM `number` at the baud rate shown, through the window.
     void openPort(int number);
+    // Starts the window's TCP server on a free port and returns the port.
+    quint16 startServer();
 
     QMap<int, QString> devices; // COM number -> device path
     std::map<int, std::unique_ptr<Pty>> ptys;

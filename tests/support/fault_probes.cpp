@@ -1,5 +1,7 @@
 #include "support/fault_probes.h"
 
+#include "platform/text_box.h"
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -212,38 +214,6 @@ void FloodWriter::run(int fd, qint64 totalBytes, bool closeWhenDone)
     m_finished = true;
 }
 
-RawPty::RawPty()
-{
-    char name[256] = {};
-    if (::openpty(&m_master, &m_slave, name, nullptr, nullptr) != 0)
-        throw std::runtime_error("openpty failed");
-    termios raw{};
-    ::tcgetattr(m_slave, &raw);
-    ::cfmakeraw(&raw);
-    ::tcsetattr(m_slave, TCSANOW, &raw);
-    ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
-    m_slavePath = QString::fromLocal8Bit(name);
-}
-
-RawPty::~RawPty()
-{
-    if (m_master >= 0)
-        ::close(m_master);
-    closeSlave();
-}
-
-int RawPty::releaseMaster()
-{
-    return std::exchange(m_master, -1);
-}
-
-void RawPty::closeSlave()
-{
-    if (m_slave >= 0)
-        ::close(m_slave);
-    m_slave = -1;
-}
-
 namespace {
 QByteArray readAvailable(int fd)
 {
@@ -268,16 +238,6 @@ QByteArray readFromFd(int fd, qsizetype count, int timeoutMs)
     return bytes;
 }
 
-QByteArray RawPty::readNow()
-{
-    return readAvailable(m_master);
-}
-
-QByteArray RawPty::read(qsizetype count, int timeoutMs)
-{
-    return readFromFd(m_master, count, timeoutMs);
-}
-
 int connectLoopback(quint16 port)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -292,4 +252,12 @@ int connectLoopback(quint16 port)
         return -1;
     }
     return fd;
+}
+
+void forEachLine(const TextBox &box, const std::function<bool(const QString &)> &visit)
+{
+    for (qsizetype line = 0, lines = box.lineCount(); line < lines; ++line) {
+        if (!visit(box.lineText(line)))
+            return;
+    }
 }

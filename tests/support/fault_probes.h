@@ -5,16 +5,12 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
-#include <QTextBlock>
-#include <QTextDocument>
 #include <QTimer>
 
 #include <atomic>
 #include <chrono>
 #include <functional>
 #include <thread>
-#include <type_traits>
-#include <utility>
 
 // A string literal with NULs inside, all of it (QStringLiteral and QString stop at the first NUL).
 template <std::size_t N> QString literal(const char16_t (&text)[N])
@@ -104,32 +100,6 @@ private:
     std::thread m_thread;
 };
 
-// A pseudo-terminal whose master side the test hands to a FloodWriter; the slave is held open here
-// too, like tests/support/pty.h does.
-class RawPty
-{
-public:
-    RawPty();
-    ~RawPty();
-    RawPty(const RawPty &) = delete;
-    RawPty &operator=(const RawPty &) = delete;
-
-    QString slavePath() const { return m_slavePath; }
-    int masterFd() const { return m_master; }
-    // Gives up the master: the caller (or a FloodWriter) closes it.
-    int releaseMaster();
-    void closeSlave();
-    // Reads whatever is waiting on the master, without blocking.
-    QByteArray readNow();
-    // Reads until `count` bytes arrived or the time is up, running the event loop meanwhile.
-    QByteArray read(qsizetype count, int timeoutMs);
-
-private:
-    int m_master = -1;
-    int m_slave = -1;
-    QString m_slavePath;
-};
-
 // A blocking loopback TCP client for a FloodWriter thread, or one that reads only when told to.
 int connectLoopback(quint16 port);
 
@@ -137,47 +107,7 @@ int connectLoopback(quint16 port);
 // event loop meanwhile so that the window can go on writing.
 QByteArray readFromFd(int fd, qsizetype count, int timeoutMs);
 
-// Reading a text box line by line, so that a box of 100 MiB is never copied whole. A box that keeps
-// its lines in a store of its own is read from there: asking it for a QTextDocument would make it
-// build one, and the test would measure that copy instead of the box.
-namespace BoxLines {
-template <typename Box, typename = void> struct OwnStore : std::false_type
-{
-};
-template <typename Box>
-struct OwnStore<Box, std::void_t<decltype(std::declval<const Box &>().lineText(0))>> : std::true_type
-{
-};
+class TextBox;
 
-template <typename Box> qsizetype count(const Box &box)
-{
-    if constexpr (OwnStore<Box>::value)
-        return box.lineCount();
-    else
-        return box.document()->blockCount();
-}
-
-template <typename Box> QString at(const Box &box, qsizetype line)
-{
-    if constexpr (OwnStore<Box>::value)
-        return box.lineText(line);
-    else
-        return box.document()->findBlockByNumber(int(line)).text();
-}
-
-// Calls visit for each line in order until it returns false.
-template <typename Box> void forEach(const Box &box, const std::function<bool(const QString &)> &visit)
-{
-    if constexpr (OwnStore<Box>::value) {
-        for (qsizetype line = 0, lines = box.lineCount(); line < lines; ++line) {
-            if (!visit(box.lineText(line)))
-                return;
-        }
-    } else {
-        for (QTextBlock block = box.document()->begin(); block.isValid(); block = block.next()) {
-            if (!visit(block.text()))
-                return;
-        }
-    }
-}
-} // namespace BoxLines
+// Visits a box's lines in order until `visit` returns false, without copying a box of 100 MiB whole.
+void forEachLine(const TextBox &box, const std::function<bool(const QString &)> &visit);
