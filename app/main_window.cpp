@@ -120,7 +120,8 @@ void MainForm::buildControls()
         if (entry.kind == ControlKind::Line)
             widget->setGeometry(pixels(entry.left), pixels(entry.top) - 1, pixels(entry.width), 2);
         else
-            widget->setGeometry(pixels(entry.left), pixels(entry.top), pixels(entry.width), pixels(entry.height));
+            widget->setGeometry(pixels(entry.left), pixels(entry.top), pixels(entry.width),
+                                pixels(entry.height));
         widget->setEnabled(entry.enabled);
         if (entry.toolTip)
             widget->setToolTip(QString::fromUtf8(entry.toolTip));
