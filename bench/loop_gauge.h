@@ -16,6 +16,11 @@ class LoopGauge : public QObject
 public:
     // False when the time ran out first.
     bool runUntil(const std::function<bool()> &done, std::chrono::milliseconds timeout);
+    // Lets the window finish what it was doing (start-up, a repaint) before anything is timed.
+    void settle()
+    {
+        runUntil([] { return false; }, std::chrono::milliseconds(300));
+    }
 
     // Gaps between consecutive turns during the last run, in milliseconds.
     const std::vector<double> &gapsMs() const { return m_gapsMs; }

@@ -17,7 +17,6 @@ constexpr qint64 kFillBytes = LineFlood::wholeLines(64 * LineFlood::kMiB);
 constexpr qint64 kWriteBlock = 64 * 1024;
 constexpr int kSteps = 9;
 constexpr auto kTimeout = std::chrono::seconds(90);
-constexpr auto kSettle = std::chrono::milliseconds(300);
 
 double mibPerSecond(qint64 bytes, double ms)
 {
@@ -35,10 +34,6 @@ void ingest(SerialSession &session, LoopGauge &gauge, qint64 offset, qint64 size
                static_cast<long long>(expected));
 }
 
-void settle(LoopGauge &gauge)
-{
-    gauge.runUntil([] { return false; }, kSettle);
-}
 } // namespace
 
 Figures SerialIngestCase::flood()
@@ -49,7 +44,7 @@ Figures SerialIngestCase::flood()
 
     SerialSession session;
     LoopGauge gauge;
-    settle(gauge);
+    gauge.settle();
     const qint64 idle = ResidentMemory::now();
     ingest(session, gauge, 0, kFloodBytes, LineFlood::boxCharacters(0, kFloodBytes));
     const double rate = mibPerSecond(kFloodBytes, gauge.elapsedMs());
@@ -68,7 +63,7 @@ Figures SerialIngestCase::flatCost()
     Figures figures;
     SerialSession session;
     LoopGauge gauge;
-    settle(gauge);
+    gauge.settle();
     const qint64 idle = ResidentMemory::now();
 
     qint64 offset = 0;

@@ -19,7 +19,6 @@ constexpr qint64 kFillBytes = LineFlood::wholeLines(64 * LineFlood::kMiB);
 constexpr qint64 kLargestBlock = 64 * 1024;
 constexpr int kSteps = 9;
 constexpr auto kTimeout = std::chrono::seconds(90);
-constexpr auto kSettle = std::chrono::milliseconds(300);
 
 double mibPerSecond(qint64 bytes, double ms)
 {
@@ -53,10 +52,6 @@ void ingest(TcpSession &session, LoopGauge &gauge, qint64 offset, qint64 size)
         qFatal("TCP ingest stalled at %lld characters", static_cast<long long>(box->length()));
 }
 
-void settle(LoopGauge &gauge)
-{
-    gauge.runUntil([] { return false; }, kSettle);
-}
 } // namespace
 
 Figures TcpIngestCase::flood()
@@ -67,7 +62,7 @@ Figures TcpIngestCase::flood()
 
     TcpSession session;
     LoopGauge gauge;
-    settle(gauge);
+    gauge.settle();
     const qint64 idle = ResidentMemory::now();
     ingest(session, gauge, 0, kFloodBytes);
     const double rate = mibPerSecond(kFloodBytes, gauge.elapsedMs());
@@ -91,7 +86,7 @@ Figures TcpIngestCase::flatCost()
     Figures figures;
     TcpSession session;
     LoopGauge gauge;
-    settle(gauge);
+    gauge.settle();
     const qint64 idle = ResidentMemory::now();
 
     qint64 offset = 0;

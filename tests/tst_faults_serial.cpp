@@ -30,9 +30,6 @@ private slots:
     void pathThatIsNotATerminal();
     void moduleThatDoesNotRead_data();
     void moduleThatDoesNotRead();
-
-private:
-    static void verifyClosedState(const ConsoleFixture &fixture);
 };
 
 namespace {
@@ -61,15 +58,6 @@ QString bigText(qint64 bytesAtLeast)
     return text;
 }
 } // namespace
-
-void TestFaultsSerial::verifyClosedState(const ConsoleFixture &fixture)
-{
-    QCOMPARE(fixture.button("Command1")->text(), QStringLiteral("打开"));
-    QVERIFY(fixture.button("Command2")->isEnabled());
-    QVERIFY(fixture.find<QComboBox>("Combo1")->isEnabled());
-    QVERIFY(!fixture.button("Command4")->isEnabled());
-    QVERIFY(!fixture.find<SerialPort>("MSComm1")->portOpen());
-}
 
 void TestFaultsSerial::deviceVanishes_data()
 {
@@ -117,7 +105,7 @@ void TestFaultsSerial::deviceVanishes()
         return args.at(0).value<QSerialPort::SerialPortError>() != QSerialPort::NoError;
     });
     QVERIFY2(failures <= 3, qPrintable(QString::number(failures)));
-    verifyClosedState(fixture);
+    fixture.verifyPortClosed();
     // A send that raced the loss may be reported as to a closed port; nothing else is said.
     for (const QString &text : fixture.messages.texts())
         QCOMPARE(text, QStringLiteral("串口未打开！"));
@@ -161,7 +149,7 @@ void TestFaultsSerial::portTakenBetweenRefreshAndOpen()
 
     fixture.click("Command1");
     QCOMPARE(fixture.messages.texts(), QStringList{QStringLiteral("设置失败，设备发生错误")});
-    verifyClosedState(fixture);
+    fixture.verifyPortClosed();
 
     holder.closeWriteChannel();
     QVERIFY(holder.waitForFinished(10000));
@@ -210,7 +198,7 @@ void TestFaultsSerial::pathThatIsNotATerminal()
     combo1->setCurrentText(QStringLiteral("COM9"));
     fixture.click("Command1");
     QCOMPARE(fixture.messages.texts(), QStringList{QStringLiteral("设置失败，设备发生错误")});
-    verifyClosedState(fixture);
+    fixture.verifyPortClosed();
 
     // The failed attempt leaves nothing behind: the real port next to it still opens.
     combo1->setCurrentText(QStringLiteral("COM2"));
@@ -257,7 +245,7 @@ void TestFaultsSerial::moduleThatDoesNotRead()
     const QByteArray one = QStringEncoder("GBK").encode(text);
     if (closeFirst) {
         fixture.click("Command1");
-        verifyClosedState(fixture);
+        fixture.verifyPortClosed();
         module.readNow(); // whatever had reached the line before closing
         fixture.openPort(kCom);
         fixture.click("Command8");

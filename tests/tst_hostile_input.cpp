@@ -185,6 +185,9 @@ void TestHostileInput::portNumberTexts_data()
     QTest::newRow("NUL after the number") << literal(u"COM2\0") << 0 << kCannotOpen;
     QTest::newRow("a thousand digits") << "COM" + QString(1000, QLatin1Char('9')) << 0 << kCannotOpen;
     QTest::newRow("COM alone") << "COM" << 0 << kCannotOpen;
+    QTest::newRow("typed port that is absent") << "COM9" << 0 << kCannotOpen;
+    QTest::newRow("typed port not a number") << "COMx" << 0 << kCannotOpen;
+    QTest::newRow("port number beyond 16 bits") << "COM70000" << 0 << kCannotOpen;
     QTest::newRow("too short to be a port") << "C2" << 0 << kChoosePort;
 }
 
@@ -207,8 +210,9 @@ void TestHostileInput::portNumberTexts()
         QCOMPARE(fixture.find<SerialPort>("MSComm1")->devicePath(), fixture.devices.value(opens));
     } else {
         QCOMPARE(fixture.messages.texts(), QStringList{message});
-        QCOMPARE(fixture.button("Command1")->text(), QStringLiteral("打开"));
-        QVERIFY(!fixture.find<SerialPort>("MSComm1")->portOpen());
+        QCOMPARE(fixture.messages.shown.first().icon,
+                 message == kChoosePort ? MessageBox::Icon::Warning : MessageBox::Icon::Error);
+        fixture.verifyPortClosed();
     }
 }
 
@@ -235,6 +239,12 @@ void TestHostileInput::baudTexts_data()
                                 << "fails";
     QTest::newRow("one past 32 bits") << "2147483648"
                                       << "fails";
+    QTest::newRow("not a number") << "fast"
+                                  << "fails";
+    QTest::newRow("zero") << "0"
+                          << "fails";
+    QTest::newRow("negative") << "-9600"
+                              << "fails";
     QTest::newRow("leading zeros") << "0009600"
                                    << "opens";
     QTest::newRow("boot message rate") << "74880"
@@ -262,7 +272,8 @@ void TestHostileInput::baudTexts()
         QVERIFY(fixture.messages.shown.isEmpty());
     } else {
         QCOMPARE(fixture.messages.texts(), QStringList{kCannotOpen});
-        QVERIFY(!fixture.find<SerialPort>("MSComm1")->portOpen());
+        QCOMPARE(fixture.messages.shown.first().icon, MessageBox::Icon::Error);
+        fixture.verifyPortClosed();
     }
 }
 

@@ -1,6 +1,7 @@
 #include "support/console_fixture.h"
 
 #include "platform/text_box.h"
+#include "serial/serial_port.h"
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -78,4 +79,13 @@ quint16 ConsoleFixture::startServer()
     if (button("Command3")->text() != QStringLiteral("关闭监听"))
         qFatal("the server did not start on port %d", port);
     return port;
+}
+
+void ConsoleFixture::verifyPortClosed() const
+{
+    QCOMPARE(button("Command1")->text(), QStringLiteral("打开"));
+    QVERIFY(button("Command2")->isEnabled());
+    QVERIFY(find<QComboBox>("Combo1")->isEnabled());
+    QVERIFY(!button("Command4")->isEnabled());
+    QVERIFY(!find<SerialPort>("MSComm1")->portOpen());
 }

@@ -45,6 +45,8 @@ public:
     void click(const char *name);
     // Opens COM `number` at the baud rate shown, through the window.
     void openPort(int number);
+    // The window shows the port closed: caption "打开", list and refresh usable, send disabled.
+    void verifyPortClosed() const;
     // Starts the window's TCP server on a free port and returns the port.
     quint16 startServer();
 
