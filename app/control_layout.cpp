@@ -11,7 +11,7 @@ constexpr auto H = ControlKind::Line;
 } // namespace
 
 // clang-format off
-const std::array<ControlSpec, 45> kControlLayout{{
+const std::array<ControlEntry, 45> kControlLayout{{
     // name         kind  container  caption or initial text       left  top   width height tab
     {"Frame1",      F, nullptr,  "串口配置",                       120,  120,  5175, 975,   0},
     {"串口号",      L, "Frame1", "串口号：",                       120,  450,  855,  255,   1},

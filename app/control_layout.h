@@ -9,7 +9,7 @@
 
 enum class ControlKind { Frame, Label, ComboBox, Button, LineEdit, TextBox, Line };
 
-struct ControlSpec
+struct ControlEntry
 {
     const char *name;
     ControlKind kind;
@@ -28,7 +28,7 @@ constexpr int kTwipsPerPixel = 15;
 constexpr int kClientWidthTwips = 9315;
 constexpr int kClientHeightTwips = 8385;
 
-extern const std::array<ControlSpec, 45> kControlLayout;
+extern const std::array<ControlEntry, 45> kControlLayout;
 
 // The baud-rate list, in the order shown.
 QStringList baudRates();

@@ -3,13 +3,13 @@
 #include "app/control_layout.h"
 #include "atpanel/at_panel.h"
 #include "platform/skin.h"
-#include "platform/text_box.h"
 #include "serial/port_control.h"
 #include "serial/serial_console.h"
 #include "serial/serial_port.h"
 #include "tcpserver/socket.h"
 #include "tcpserver/tcp_console.h"
 #include "tcpserver/tcp_listener.h"
+#include "textbox/text_box.h"
 
 #include <QComboBox>
 #include <QGroupBox>
@@ -39,7 +39,7 @@ void fitCaption(QPushButton &button, int width)
         button.setFont(font);
 }
 
-QWidget *createControl(const ControlSpec &entry, QWidget *container)
+QWidget *createControl(const ControlEntry &entry, QWidget *container)
 {
     const QString caption = QString::fromUtf8(entry.caption);
     switch (entry.kind) {
@@ -113,7 +113,7 @@ void MainForm::buildControls()
 {
     QHash<QString, QWidget *> byName;
     std::map<int, QWidget *> keyboardOrder;
-    for (const ControlSpec &entry : kControlLayout) {
+    for (const ControlEntry &entry : kControlLayout) {
         QWidget *container = entry.container ? byName.value(QString::fromUtf8(entry.container)) : this;
         QWidget *widget = createControl(entry, container);
         widget->setObjectName(QString::fromUtf8(entry.name));

@@ -8,7 +8,7 @@
 #include "serial_session.h"
 #include "statistics.h"
 
-#include "platform/text_box.h"
+#include "textbox/text_box.h"
 
 namespace {
 constexpr qint64 kFloodBytes = LineFlood::wholeLines(16 * LineFlood::kMiB);

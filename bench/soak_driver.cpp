@@ -4,9 +4,9 @@
 // window's own server, data both ways, close the link, clear both consoles; every few rounds the
 // port is closed, and now and then the simulator is killed while the port is open (the device
 // vanishing) and started again.
-#include "platform/text_box.h"
 #include "support/console_fixture.h"
 #include "support/fault_probes.h"
+#include "textbox/text_box.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -10,7 +10,7 @@
 #include "tcp_log.h"
 #include "tcp_session.h"
 
-#include "platform/text_box.h"
+#include "textbox/text_box.h"
 
 namespace {
 constexpr qint64 kFloodBytes = LineFlood::wholeLines(16 * LineFlood::kMiB);

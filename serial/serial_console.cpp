@@ -1,8 +1,8 @@
 #include "serial/serial_console.h"
 
 #include "platform/message_box.h"
-#include "platform/text_box.h"
 #include "serial/serial_port.h"
+#include "textbox/text_box.h"
 
 SerialConsole::SerialConsole(const Controls &controls, SerialPort &comm, MessageBox &messageBox,
                              QObject *parent)

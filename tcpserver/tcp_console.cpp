@@ -2,8 +2,8 @@
 
 #include "platform/clock.h"
 #include "platform/message_box.h"
-#include "platform/text_box.h"
 #include "tcpserver/socket.h"
+#include "textbox/text_box.h"
 
 namespace {
 const QString kCrLf = QStringLiteral("\r\n");

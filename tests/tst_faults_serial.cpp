@@ -1,8 +1,8 @@
-#include "platform/text_box.h"
 #include "serial/serial_port.h"
 #include "support/console_fixture.h"
 #include "support/fault_probes.h"
 #include "support/pty.h"
+#include "textbox/text_box.h"
 
 #include <QComboBox>
 #include <QDir>

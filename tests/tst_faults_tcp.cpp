@@ -1,8 +1,8 @@
-#include "platform/text_box.h"
 #include "support/console_fixture.h"
 #include "support/fault_probes.h"
 #include "support/pty.h"
 #include "tcpserver/socket.h"
+#include "textbox/text_box.h"
 
 #include <QLineEdit>
 #include <QPushButton>

@@ -1,7 +1,7 @@
-#include "platform/text_box.h"
 #include "support/console_fixture.h"
 #include "support/fault_probes.h"
 #include "support/pty.h"
+#include "textbox/text_box.h"
 
 #include <QLineEdit>
 #include <QPushButton>

@@ -1,6 +1,6 @@
-#include "platform/text_box.h"
 #include "serial/serial_port.h"
 #include "support/console_fixture.h"
+#include "textbox/text_box.h"
 
 #include <QScrollBar>
 #include <QSignalSpy>

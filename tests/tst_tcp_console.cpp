@@ -1,6 +1,6 @@
-#include "platform/text_box.h"
 #include "support/console_fixture.h"
 #include "tcpserver/socket.h"
+#include "textbox/text_box.h"
 
 #include <QLineEdit>
 #include <QPushButton>

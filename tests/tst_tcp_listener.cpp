@@ -1,5 +1,5 @@
-#include "platform/text_box.h"
 #include "support/console_fixture.h"
+#include "textbox/text_box.h"
 
 #include <QLineEdit>
 #include <QPushButton>

@@ -2,10 +2,10 @@
 // answer reads as 1, 2 or 3 (rounded half to even); any other answer sends nothing and says nothing.
 #include "atpanel/at_panel.h"
 #include "fuzz_text.h"
-#include "platform/text_box.h"
 #include "serial/serial_console.h"
 #include "serial/serial_port.h"
 #include "support/fakes.h"
+#include "textbox/text_box.h"
 
 #include <QApplication>
 

@@ -1,7 +1,7 @@
 #include "support/console_fixture.h"
 
-#include "platform/text_box.h"
 #include "serial/serial_port.h"
+#include "textbox/text_box.h"
 
 #include <QComboBox>
 #include <QLineEdit>

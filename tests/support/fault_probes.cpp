@@ -1,6 +1,6 @@
 #include "support/fault_probes.h"
 
-#include "platform/text_box.h"
+#include "textbox/text_box.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

@@ -1,8 +1,8 @@
-#include "ptydevice.h"
-#include "signalwatcher.h"
+#include "pty_device.h"
+#include "signal_watcher.h"
 #include "simulator.h"
-#include "simulatoroptions.h"
-#include "symlinkguard.h"
+#include "simulator_options.h"
+#include "symlink_guard.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "lineframer.h"
-#include "moduleemulator.h"
-#include "ptydevice.h"
-#include "simulatoroptions.h"
+#include "line_framer.h"
+#include "module_emulator.h"
+#include "pty_device.h"
+#include "simulator_options.h"
 
 #include <QObject>
 #include <QString>

@@ -1,6 +1,6 @@
-#include "atcommand.h"
+#include "at_command.h"
 #include "simulator.h"
-#include "uniquefd.h"
+#include "unique_fd.h"
 
 #include <QDeadlineTimer>
 #include <QEventLoop>

@@ -1,4 +1,4 @@
-#include "platform/text_store.h"
+#include "textbox/text_store.h"
 
 #include <algorithm>
 #include <iterator>

@@ -1,4 +1,4 @@
-#include "tcplink.h"
+#include "tcp_link.h"
 
 #include <QTcpSocket>
 

@@ -1,4 +1,4 @@
-#include "ptydevice.h"
+#include "pty_device.h"
 
 #include <QSocketNotifier>
 

@@ -1,6 +1,6 @@
-#include "platform/text_box.h"
+#include "textbox/text_box.h"
 
-#include "platform/paint_throttle.h"
+#include "textbox/paint_throttle.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -1,7 +1,7 @@
-#include "platform/caret_moves.h"
+#include "textbox/caret_moves.h"
 
-#include "platform/line_layouts.h"
-#include "platform/text_store.h"
+#include "textbox/line_layouts.h"
+#include "textbox/text_store.h"
 
 #include <QTextBoundaryFinder>
 

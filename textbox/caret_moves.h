@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/text_key_map.h"
+#include "textbox/text_key_map.h"
 
 #include <QtGlobal>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "uniquefd.h"
+#include "unique_fd.h"
 
 #include <QByteArray>
 #include <QObject>

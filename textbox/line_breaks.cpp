@@ -1,4 +1,4 @@
-#include "platform/line_breaks.h"
+#include "textbox/line_breaks.h"
 
 namespace {
 bool isBreak(QChar c)

@@ -1,4 +1,4 @@
-#include "wifiworld.h"
+#include "wifi_world.h"
 
 WifiWorld::WifiWorld()
 {

@@ -1,4 +1,4 @@
-#include "platform/edit_history.h"
+#include "textbox/edit_history.h"
 
 void EditHistory::setEnabled(bool enabled)
 {

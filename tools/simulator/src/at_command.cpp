@@ -1,4 +1,4 @@
-#include "atcommand.h"
+#include "at_command.h"
 
 #include <algorithm>
 #include <utility>

@@ -1,4 +1,4 @@
-#include "platform/line_layouts.h"
+#include "textbox/line_layouts.h"
 
 #include <QTextOption>
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "simulatoroptions.h"
-#include "tcplink.h"
-#include "wifiworld.h"
+#include "simulator_options.h"
+#include "tcp_link.h"
+#include "wifi_world.h"
 
 #include <QByteArray>
 #include <QObject>

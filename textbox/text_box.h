@@ -1,10 +1,10 @@
 #pragma once
 
-#include "platform/caret_moves.h"
-#include "platform/edit_history.h"
-#include "platform/line_breaks.h"
-#include "platform/line_layouts.h"
-#include "platform/text_store.h"
+#include "textbox/caret_moves.h"
+#include "textbox/edit_history.h"
+#include "textbox/line_breaks.h"
+#include "textbox/line_layouts.h"
+#include "textbox/text_store.h"
 
 #include <QAbstractScrollArea>
 #include <QBasicTimer>

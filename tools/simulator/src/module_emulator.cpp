@@ -1,6 +1,6 @@
-#include "moduleemulator.h"
+#include "module_emulator.h"
 
-#include "atcommand.h"
+#include "at_command.h"
 
 #include <QTimer>
 

@@ -1,4 +1,4 @@
-#include "signalwatcher.h"
+#include "signal_watcher.h"
 
 #include <QSocketNotifier>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "platform/paint_throttle.h"
+#include "textbox/paint_throttle.h"
 
 #include <QWidget>
 

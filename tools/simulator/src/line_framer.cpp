@@ -1,4 +1,4 @@
-#include "lineframer.h"
+#include "line_framer.h"
 
 #include <algorithm>
 #include <utility>

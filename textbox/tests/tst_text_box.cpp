@@ -1,5 +1,5 @@
-#include "platform/text_box.h"
-#include "platform/text_store.h"
+#include "textbox/text_box.h"
+#include "textbox/text_store.h"
 
 #include <QClipboard>
 #include <QGuiApplication>

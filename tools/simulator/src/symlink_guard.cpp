@@ -1,4 +1,4 @@
-#include "symlinkguard.h"
+#include "symlink_guard.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "platform/text_key_map.h"
+#include "textbox/text_key_map.h"
 
 #include <QKeyEvent>
 #include <QKeySequence>
