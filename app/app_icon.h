@@ -2,5 +2,6 @@
 
 #include <QIcon>
 
-// The application's icon, drawn in code at the eight sizes a desktop asks for (16 to 256 pixels).
+// The application's icon at the eight sizes a desktop asks for (16 to 256 pixels), rendered at build
+// time from the same drawing as the installed icon theme files.
 QIcon appIcon();

@@ -11,7 +11,10 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("esp8266-console"));
+    // The application id: names the desktop entry (a Wayland compositor's app id) and, as the
+    // application name, becomes the X11 window class that the entry's StartupWMClass matches.
+    QApplication::setApplicationName(QStringLiteral("org.esp8266console.Console"));
+    QApplication::setDesktopFileName(QStringLiteral("org.esp8266console.Console"));
     QApplication::setWindowIcon(appIcon());
 
     FusionSkin skin;

@@ -150,7 +150,7 @@ void MainForm::buildControls()
 
 void MainForm::createSubsystems(const Services &services)
 {
-    m_mSComm1 = new SerialPort(services.portMap, this);
+    m_mSComm1 = new SerialPort(services.portMap, services.deviceFacts, this);
     m_mSComm1->setObjectName(QStringLiteral("MSComm1"));
     m_winsock1 = new Socket(this);
     m_winsock1->setObjectName(QStringLiteral("Winsock1"));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "serial/device_facts.h"
 #include "serial/port_map.h"
 
 #include <QWidget>
@@ -34,6 +35,7 @@ public:
         InputBox &inputBox;
         Pause &pause;
         const Clock &clock;
+        DeviceFacts deviceFacts = systemDeviceFacts();
     };
 
     explicit MainForm(const Services &services, QWidget *parent = nullptr);

@@ -3,7 +3,9 @@
 # Only missing packages are installed; a machine that has them all is left alone.
 set -euo pipefail
 
-packages=(cmake g++ make pkg-config qt6-base-dev qt6-serialport-dev libgl-dev fonts-noto-cjk "$@")
+# librsvg2-bin renders the icons; desktop-file-utils and appstream check the desktop metadata.
+packages=(cmake g++ make pkg-config qt6-base-dev qt6-serialport-dev libgl-dev fonts-noto-cjk librsvg2-bin
+    desktop-file-utils appstream "$@")
 
 missing=()
 for p in "${packages[@]}"; do

@@ -6,10 +6,35 @@
 
 #include <QComboBox>
 #include <QPushButton>
+#include <QStringList>
 
 namespace {
 const QString kCaptionOpen = QStringLiteral("打开");
 const QString kCaptionClose = QStringLiteral("关闭");
+
+// Which adapter a listed port is: its device path, then what the system knows, one fact a line.
+QString portToolTip(const QString &devicePath, const DeviceDetails &details)
+{
+    QStringList lines{devicePath};
+    for (const QString &fact : {details.description, details.manufacturer}) {
+        if (!fact.isEmpty())
+            lines.append(fact);
+    }
+    if (details.vendorId && details.productId) {
+        lines.append(QStringLiteral("%1:%2")
+                         .arg(*details.vendorId, 4, 16, QLatin1Char('0'))
+                         .arg(*details.productId, 4, 16, QLatin1Char('0')));
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+// For a newcomer whose adapter is plugged in but missing from the list.
+QString permissionHint(const QStringList &devices)
+{
+    return QStringLiteral(
+               "无权限打开：%1\n请把当前用户加入 dialout 组（sudo adduser $USER dialout），然后重新登录。")
+        .arg(devices.join(QStringLiteral("、")));
+}
 } // namespace
 
 PortControl::PortControl(const Controls &controls, SerialPort &comm, MessageBox &messageBox, QObject *parent)
@@ -54,16 +79,23 @@ void PortControl::command2Click()
     m_controls.combo1->clear();
 
     // Ports that are missing, broken or held by another program fail to open and are not listed.
+    QStringList denied;
     for (int n = 1; n <= kHighestPort; ++n) {
-        if (m_comm.setCommPort(n) && m_comm.setPortOpen(true)) {
+        if (!m_comm.setCommPort(n))
+            continue;
+        if (m_comm.setPortOpen(true)) {
             m_controls.combo1->addItem(QStringLiteral("COM%1").arg(n));
-            m_controls.combo1->setItemData(m_controls.combo1->count() - 1, m_comm.devicePath(),
+            m_controls.combo1->setItemData(m_controls.combo1->count() - 1,
+                                           portToolTip(m_comm.devicePath(), m_comm.deviceDetails()),
                                            Qt::ToolTipRole);
             m_comm.setPortOpen(false);
+        } else if (m_comm.lastError() == SerialPort::kErrPermissionDenied) {
+            denied.append(QStringLiteral("%1（COM%2）").arg(m_comm.devicePath(), QString::number(n)));
         }
     }
 
     m_controls.combo1->setCurrentIndex(m_controls.combo1->count() - 1);
+    m_controls.combo1->setToolTip(denied.isEmpty() ? QString() : permissionHint(denied));
 }
 
 void PortControl::mSComm1DeviceLost()

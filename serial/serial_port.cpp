@@ -5,8 +5,8 @@
 
 #include <limits>
 
-SerialPort::SerialPort(PortMap portMap, QObject *parent)
-    : QObject(parent), m_portMap(std::move(portMap)), m_port(this)
+SerialPort::SerialPort(PortMap portMap, DeviceFacts deviceFacts, QObject *parent)
+    : QObject(parent), m_portMap(std::move(portMap)), m_deviceFacts(std::move(deviceFacts)), m_port(this)
 {
     connect(&m_port, &QSerialPort::readyRead, this, &SerialPort::dataWaiting);
     connect(&m_port, &QSerialPort::errorOccurred, this, &SerialPort::portError);
@@ -25,6 +25,12 @@ bool SerialPort::setCommPort(int comNumber)
 QString SerialPort::devicePath() const
 {
     return m_portMap(m_commPort);
+}
+
+DeviceDetails SerialPort::deviceDetails() const
+{
+    const QString path = devicePath();
+    return path.isEmpty() ? DeviceDetails{} : m_deviceFacts.details(path);
 }
 
 bool SerialPort::setSettings(const QString &settings)
@@ -67,6 +73,8 @@ bool SerialPort::setPortOpen(bool open)
     // Checked first so that probing a hundred absent devices costs next to nothing.
     if (path.isEmpty() || !QFileInfo::exists(path))
         return fail(kErrInvalidPort);
+    if (!m_deviceFacts.accessible(path))
+        return fail(kErrPermissionDenied);
 
     m_port.setPortName(path);
     m_port.setBaudRate(m_baudRate);

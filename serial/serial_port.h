@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/link_codec.h"
+#include "serial/device_facts.h"
 #include "serial/port_map.h"
 
 #include <QObject>
@@ -14,6 +15,7 @@ class SerialPort : public QObject
     Q_OBJECT
 
 public:
+    static constexpr int kErrPermissionDenied = 70; // this user may not read and write the device
     static constexpr int kErrInvalidProperty = 380;
     static constexpr int kErrInvalidPort = 8002;     // no such device
     static constexpr int kErrPortAlreadyOpen = 8005; // in use, here or by another program
@@ -22,11 +24,13 @@ public:
     static constexpr int kComEvReceive = 2;
     static constexpr int kInputModeText = 0;
 
-    explicit SerialPort(PortMap portMap, QObject *parent = nullptr);
+    SerialPort(PortMap portMap, DeviceFacts deviceFacts, QObject *parent = nullptr);
 
     [[nodiscard]] bool setCommPort(int comNumber);
     int commPort() const { return m_commPort; }
     QString devicePath() const;
+    // What the system says about the device of CommPort (empty fields where it knows nothing).
+    DeviceDetails deviceDetails() const;
 
     [[nodiscard]] bool setSettings(const QString &settings);
     QString settings() const { return m_settings; }
@@ -55,6 +59,7 @@ private:
     void portError(QSerialPort::SerialPortError error);
 
     PortMap m_portMap;
+    DeviceFacts m_deviceFacts;
     QSerialPort m_port;
     LinkEncoder m_encoder;
     LinkDecoder m_decoder;

@@ -9,12 +9,16 @@
 
 #include <termios.h>
 
+Q_DECLARE_METATYPE(DeviceDetails)
+
 class TestPortControl : public QObject
 {
     Q_OBJECT
 
 private slots:
     void portHeldByAnotherProgramIsNotListed();
+    void itemToolTipNamesTheAdapter_data();
+    void itemToolTipNamesTheAdapter();
     void openAndClose();
     void deviceGoneSinceRefreshFailsToOpen();
     void vanishedDeviceClosesThePort();
@@ -25,8 +29,10 @@ void TestPortControl::portHeldByAnotherProgramIsNotListed()
 {
     ConsoleFixture fixture;
     fixture.addPort(1);
+    const Pty &denied = fixture.addPort(2);
     const Pty &held = fixture.addPort(3);
     fixture.addPort(4);
+    fixture.deniedDevices.insert(denied.slavePath());
 
     QProcess holder;
     holder.start(QStringLiteral(PORT_HOLDER_PATH), {held.slavePath()});
@@ -39,12 +45,45 @@ void TestPortControl::portHeldByAnotherProgramIsNotListed()
     QCOMPARE(combo1->itemText(0), QStringLiteral("COM1"));
     QCOMPARE(combo1->itemText(1), QStringLiteral("COM4"));
     QCOMPARE(combo1->currentText(), QStringLiteral("COM4"));
+    // Only the device this user may not open is named in the hint, not the busy one.
+    QCOMPARE(combo1->toolTip(),
+             QStringLiteral("无权限打开：%1（COM2）\n请把当前用户加入 dialout 组（sudo adduser "
+                            "$USER dialout），然后重新登录。")
+                 .arg(denied.slavePath()));
 
     holder.closeWriteChannel();
     QVERIFY(holder.waitForFinished(10000));
+    fixture.deniedDevices.clear();
     fixture.click("Command2");
-    QCOMPARE(combo1->count(), 3);
-    QCOMPARE(combo1->itemText(1), QStringLiteral("COM3"));
+    QCOMPARE(combo1->count(), 4);
+    QCOMPARE(combo1->itemText(2), QStringLiteral("COM3"));
+    QCOMPARE(combo1->toolTip(), QString());
+}
+
+void TestPortControl::itemToolTipNamesTheAdapter_data()
+{
+    QTest::addColumn<DeviceDetails>("details");
+    QTest::addColumn<QString>("lines"); // after the device path
+
+    QTest::addRow("USB bridge") << DeviceDetails{QStringLiteral("USB2.0-Serial"),
+                                                 QStringLiteral("QinHeng Electronics"), 0x1a86, 0x7523}
+                                << QStringLiteral("\nUSB2.0-Serial\nQinHeng Electronics\n1a86:7523");
+    QTest::addRow("ids with leading zeros")
+        << DeviceDetails{{}, {}, 0x0403, 0x0001} << QStringLiteral("\n0403:0001");
+    QTest::addRow("vendor id alone") << DeviceDetails{QStringLiteral("ttyS0"), {}, 0x0403, std::nullopt}
+                                     << QStringLiteral("\nttyS0");
+    QTest::addRow("unknown to the system") << DeviceDetails{} << QString();
+}
+
+void TestPortControl::itemToolTipNamesTheAdapter()
+{
+    QFETCH(DeviceDetails, details);
+    QFETCH(QString, lines);
+    ConsoleFixture fixture;
+    const QString path = fixture.addPort(17).slavePath();
+    fixture.deviceDetails.insert(path, details);
+    fixture.start();
+    QCOMPARE(fixture.find<QComboBox>("Combo1")->itemData(0, Qt::ToolTipRole).toString(), path + lines);
 }
 
 void TestPortControl::openAndClose()

@@ -39,8 +39,10 @@ Pty &ConsoleFixture::addPort(int number)
 
 MainForm &ConsoleFixture::start()
 {
+    const DeviceFacts facts{[this](const QString &path) { return !deniedDevices.contains(path); },
+                            [this](const QString &path) { return deviceDetails.value(path); }};
     window = std::make_unique<MainForm>(MainForm::Services{[this](int n) { return devices.value(n); }, skin,
-                                                           messages, prompts, pause, clock});
+                                                           messages, prompts, pause, clock, facts});
     window->show();
     if (!QTest::qWaitForWindowExposed(window.get()))
         qFatal("window not exposed");

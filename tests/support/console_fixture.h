@@ -6,6 +6,7 @@
 #include "support/pty.h"
 
 #include <QMap>
+#include <QSet>
 #include <QTest>
 
 #include <memory>
@@ -51,6 +52,9 @@ public:
     quint16 startServer();
 
     QMap<int, QString> devices; // COM number -> device path
+    // What the system says about a device: no access for this user, its USB adapter.
+    QSet<QString> deniedDevices;
+    QMap<QString, DeviceDetails> deviceDetails;
     std::map<int, std::unique_ptr<Pty>> ptys;
     FusionSkin skin;
     FakeMessageBox messages;
