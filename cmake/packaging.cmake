@@ -1,14 +1,16 @@
 # The Debian package (scripts/package.sh): cpack -G DEB over the install rules.
 set(CPACK_PACKAGE_NAME esp8266-console)
 set(CPACK_PACKAGE_VENDOR "ESP8266 Console developers")
-set(CPACK_PACKAGE_CONTACT "ESP8266 Console developers <esp8266-console@users.noreply.localhost>")
+set(CPACK_PACKAGE_CONTACT "${CONSOLE_MAINTAINER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "desktop console for ESP8266 Wi-Fi modules with AT firmware")
+# Debian wants the long description in lines of at most 80 characters.
 set(CPACK_PACKAGE_DESCRIPTION
-    "A single window, with Simplified Chinese captions, for bringing up an ESP8266 module wired to the PC
-through a USB-serial adapter: it finds and opens the module's serial port, shows everything the module
-says, sends what is typed, offers buttons for the common AT commands, and runs a small TCP server that
-the module can connect back to. The package also holds esp8266-sim, which stands in for a module on a
-pseudo-terminal.")
+    "A single window, with Simplified Chinese captions, for bringing up an ESP8266
+module wired to the PC through a USB-serial adapter: it finds and opens the
+module's serial port, shows everything the module says, sends what is typed,
+offers buttons for the common AT commands, and runs a small TCP server that the
+module can connect back to. The package also holds esp8266-sim, which stands in
+for a module on a pseudo-terminal.")
 set(CPACK_RESOURCE_FILE_LICENSE ${CMAKE_SOURCE_DIR}/LICENSE)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
