@@ -24,7 +24,8 @@ public:
     static constexpr int kComEvReceive = 2;
     static constexpr int kInputModeText = 0;
 
-    SerialPort(PortMap portMap, DeviceFacts deviceFacts, QObject *parent = nullptr);
+    explicit SerialPort(PortMap portMap, DeviceFacts deviceFacts = systemDeviceFacts(),
+                        QObject *parent = nullptr);
 
     [[nodiscard]] bool setCommPort(int comNumber);
     int commPort() const { return m_commPort; }
