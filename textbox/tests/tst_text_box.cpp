@@ -90,10 +90,8 @@ void TestTextBox::storeFollowsEveryEdit_data()
     QTest::addColumn<int>("initial");
     QTest::addColumn<int>("largestEdit");
     QTest::addColumn<int>("appendShare"); // of 10 edits
-    QTest::newRow("small edits in one chunk") << 2000 << 40 << 3;
     QTest::newRow("edits across chunks") << 400000 << 150000 << 3;
     QTest::newRow("appends only") << 0 << 100000 << 10;
-    QTest::newRow("cutting away most") << 300000 << 300000 << 0;
 }
 
 void TestTextBox::storeFollowsEveryEdit()
@@ -158,16 +156,12 @@ void TestTextBox::setTextReadsBackExactly_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("shown");
-    QTest::newRow("command") << "AT\r\n"
-                             << "AT\n";
     QTest::newRow("mixed breaks") << "a\nb\rc\r\n"
                                   << "a\nb\nc\n";
     QTest::newRow("ends in CR") << "x\r"
                                 << "x\n";
     QTest::newRow("NUL and controls")
         << QString::fromUtf16(u"a\0\x1b[0m", 6) << QString::fromUtf16(u"a\0\x1b[0m", 6);
-    QTest::newRow("empty") << ""
-                           << "";
 }
 
 void TestTextBox::setTextReadsBackExactly()
@@ -235,15 +229,11 @@ void TestTextBox::keysEdit_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("caretAfter");
     const Keys none;
-    QTest::newRow("type at the end") << "AT" << 2 << none << "+GMR"
-                                     << "AT+GMR" << 6;
     QTest::newRow("Enter is CR LF") << "AT" << 2 << Keys{Qt::Key_Return} << ""
                                     << "AT\r\n"
                                     << 3;
     QTest::newRow("Backspace joins lines") << "a\r\nb" << 2 << Keys{Qt::Key_Backspace} << ""
                                            << "ab" << 1;
-    QTest::newRow("Delete joins lines") << "a\r\nb" << 1 << Keys{Qt::Key_Delete} << ""
-                                        << "ab" << 1;
     QTest::newRow("typing replaces the selection")
         << "hello" << 0 << Keys{Qt::ShiftModifier | Qt::Key_Right, Qt::ShiftModifier | Qt::Key_Right} << "J"
         << "Jllo" << 1;
@@ -255,10 +245,6 @@ void TestTextBox::keysEdit_data()
     QTest::newRow("up and down keep the column")
         << "abcdef\r\nab\r\nabcdef" << 15 << Keys{Qt::Key_Up, Qt::Key_Up} << "X"
         << "abcdeXf\r\nab\r\nabcdef" << 6;
-    QTest::newRow("Right goes over the line break") << "a\r\nb" << 1 << Keys{Qt::Key_Right} << "X"
-                                                    << "a\r\nXb" << 3;
-    QTest::newRow("Ctrl+End") << "a\r\nb" << 0 << Keys{Qt::ControlModifier | Qt::Key_End} << "!"
-                              << "a\r\nb!" << 4;
     QTest::newRow("Tab types a tab") << "a" << 1 << Keys{Qt::Key_Tab} << ""
                                      << "a\t" << 2;
     QTest::newRow("Ctrl+letter types nothing") << "a" << 1 << Keys{Qt::ControlModifier | Qt::Key_K} << ""
@@ -291,7 +277,6 @@ void TestTextBox::undoAndRedo_data()
     const QKeyCombination undo = Qt::ControlModifier | Qt::Key_Z;
     const QKeyCombination redo = Qt::ControlModifier | Qt::ShiftModifier | Qt::Key_Z;
     QTest::newRow("typing is one step") << true << Keys{undo} << "start ";
-    QTest::newRow("redo") << true << Keys{undo, redo} << "start AT+RST";
     QTest::newRow("delete, then typing, undone in turn")
         << true << Keys{Qt::Key_Backspace, Qt::Key_X, undo, undo} << "start AT+RST";
     QTest::newRow("switched off, as for the receive boxes") << false << Keys{undo} << "start AT+RST";
@@ -350,9 +335,7 @@ void TestTextBox::clickPutsCaretWhereItIsDrawn_data()
 {
     QTest::addColumn<int>("position");
     QTest::newRow("start") << 0;
-    QTest::newRow("inside the first line") << 4;
     QTest::newRow("Chinese on the second line") << 16;
-    QTest::newRow("end of the last line shown") << 40;
 }
 
 void TestTextBox::clickPutsCaretWhereItIsDrawn()
