@@ -67,21 +67,15 @@ void TestAtPanel::fixedCommands()
 
 void TestAtPanel::prompts_data()
 {
+    // clang-format off
     QTest::addColumn<QString>("title");
     QTest::addColumn<QString>("prompt");
     QTest::addColumn<QString>("defaultAnswer");
-    QTest::newRow("Command11") << "设置WIFI应用模式"
-                               << "1 ---> Station 模式\r\n2 ---> AP 模式\r\n3 ---> AP兼Station模式"
-                               << "1";
-    QTest::newRow("Command13") << "接入AP"
-                               << "请输入要连接AP及密码\r\n按以下格式：\r\n\"TP_Link\",\"yourpass\""
-                               << "\"SSID\",\"yourpass\"";
-    QTest::newRow("Command16") << "建立TCP连接"
-                               << "请按格式输入连接信息\r\n例如：\"192.168.1.100\",8266"
-                               << "\"192.168.1.100\",8266";
-    QTest::newRow("Command17") << "发送TCP数据"
-                               << "请输入要发送的内容"
-                               << "Tavrin出品，必属精品";
+    QTest::newRow("Command11") << "设置WIFI应用模式" << "1 ---> Station 模式\r\n2 ---> AP 模式\r\n3 ---> AP兼Station模式" << "1";
+    QTest::newRow("Command13") << "接入AP" << "请输入要连接AP及密码\r\n按以下格式：\r\n\"TP_Link\",\"yourpass\"" << "\"SSID\",\"yourpass\"";
+    QTest::newRow("Command16") << "建立TCP连接" << "请按格式输入连接信息\r\n例如：\"192.168.1.100\",8266" << "\"192.168.1.100\",8266";
+    QTest::newRow("Command17") << "发送TCP数据" << "请输入要发送的内容" << "Tavrin出品，必属精品";
+    // clang-format on
 }
 
 void TestAtPanel::prompts()
@@ -183,17 +177,14 @@ void TestAtPanel::dataWaitsForThePromptBeforeThePayload()
 
 void TestAtPanel::closedPortIsReported_data()
 {
+    // clang-format off
     QTest::addColumn<QString>("button");
     QTest::addColumn<QString>("left");
     QTest::addColumn<int>("warnings");
-    QTest::newRow("fixed") << "Command9"
-                           << "AT+GMR\r\n"
-                           << 1;
-    QTest::newRow("prompted") << "Command13"
-                              << "AT+CWJAP=\"SSID\",\"yourpass\"\r\n"
-                              << 1;
-    QTest::newRow("data, before and after the pause") << "Command17"
-                                                      << "Tavrin出品，必属精品" << 2;
+    QTest::newRow("fixed") << "Command9" << "AT+GMR\r\n" << 1;
+    QTest::newRow("prompted") << "Command13" << "AT+CWJAP=\"SSID\",\"yourpass\"\r\n" << 1;
+    QTest::newRow("data, before and after the pause") << "Command17" << "Tavrin出品，必属精品" << 2;
+    // clang-format on
 }
 
 void TestAtPanel::closedPortIsReported()
