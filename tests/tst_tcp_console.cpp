@@ -3,7 +3,6 @@
 #include "textbox/text_box.h"
 
 #include <QDir>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
