@@ -6,6 +6,7 @@
 #include <QProcess>
 #include <QTextStream>
 
+#include <cstdio>
 #include <map>
 
 namespace {
@@ -140,6 +141,18 @@ int BenchDriver::run()
         << (allMet ? "every target met" : "some targets NOT met") << "; total time "
         << QString::number(double(total.elapsed()) / 1000, 'f', 1) << " s\n";
     return allMet ? 0 : 1;
+}
+
+int BenchDriver::checkFloods() const
+{
+    bool allKept = true;
+    for (const char *name : {"serial-flood", "tcp-flood"}) {
+        const Figures figures = runChild(QString::fromLatin1(name));
+        const bool kept = figures.has(QStringLiteral("kept")) && figures.value(QStringLiteral("kept")) > 0;
+        std::printf("%s: every byte kept, in order: %s\n", name, kept ? "yes" : "NO");
+        allKept = allKept && kept;
+    }
+    return allKept ? 0 : 1;
 }
 
 Figures BenchDriver::runCase(const QString &name, int runs) const

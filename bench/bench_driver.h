@@ -11,6 +11,8 @@ class BenchDriver
 public:
     BenchDriver(QString program, QStringList onlyCases);
     int run();
+    // Each flood case once: 0 when every byte reached its box in order, 1 otherwise.
+    int checkFloods() const;
 
 private:
     Figures runCase(const QString &name, int runs) const;

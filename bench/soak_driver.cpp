@@ -4,13 +4,14 @@
 // window's own server, data both ways, close the link, clear both consoles; every few rounds the
 // port is closed, and now and then the simulator is killed while the port is open (the device
 // vanishing) and started again.
+#include "resident_memory.h"
 #include "support/console_fixture.h"
-#include "support/fault_probes.h"
 #include "textbox/text_box.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QProcess>
@@ -18,6 +19,7 @@
 
 #include <cstdio>
 #include <functional>
+#include <sys/resource.h>
 
 namespace {
 constexpr int kCom = 48; // as with --link /dev/ttyUSB31
@@ -163,8 +165,10 @@ bool Soak::round()
 
 void Soak::report(bool last)
 {
-    const qint64 rss = residentBytes() / 1024;
-    const int fds = int(openDescriptors().size());
+    const qint64 rss = ResidentMemory::now() / 1024;
+    const int fds = int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System).size());
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
     if (m_lastReport < 0) {
         m_firstRss = rss;
         m_firstFds = fds;
@@ -172,7 +176,7 @@ void Soak::report(bool last)
     m_lastReport = m_clock.elapsed();
     std::printf("%s%6llds  rounds %5d  unplugs %3d  rss %7lld KiB (%+lld)  fds %3d (%+d)  cpu %llds\n",
                 last ? "end " : "    ", m_lastReport / 1000, m_rounds, m_unplugs, rss, rss - m_firstRss, fds,
-                fds - m_firstFds, qint64(cpuTime().count() / 1000));
+                fds - m_firstFds, qint64(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec));
     std::fflush(stdout);
 }
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the whole test suite with AddressSanitizer, UndefinedBehaviorSanitizer and LeakSanitizer and
-# runs it headless. The floods are left out (they take minutes under the sanitizers); everything else
-# runs as in scripts/test.sh. Extra arguments go to ctest. BUILD_DIR picks another build directory.
+# runs it headless, everything as in scripts/test.sh.
+# Extra arguments go to ctest. BUILD_DIR picks another build directory.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

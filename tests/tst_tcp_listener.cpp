@@ -35,40 +35,22 @@ void TestTcpListener::portText_data()
     QTest::addColumn<bool>("listens");
     QTest::newRow("plain") << "%1" << true;
     QTest::newRow("fraction rounded down") << "%1.9" << true;
-    QTest::newRow("blanks around") << " %1 " << true;
-    QTest::newRow("plus sign") << "+%1" << true;
-    QTest::newRow("negative") << "-1" << false;
-    QTest::newRow("zero") << "0" << false;
+    QTest::newRow("blanks around, plus sign") << " +%1\t" << true;
+    QTest::newRow("ideographic and no-break spaces") << QString::fromUtf16(u"\x3000%1\xa0") << true;
+    QTest::newRow("leading zero, point and no fraction") << "0%1." << true;
     QTest::newRow("0.9 rounds down to 0") << "0.9" << false;
+    QTest::newRow("minus zero") << "-0" << false;
     QTest::newRow("above 65535") << "65536" << false;
     QTest::newRow("not a number") << "abc" << false;
     QTest::newRow("empty") << "" << false;
     QTest::newRow("thousands separator") << "8,266" << false;
     QTest::newRow("exponent") << "8e3" << false;
-    QTest::newRow("huge") << "99999999999999999999999" << false;
-    QTest::addColumn<bool>("listens");
-    QTest::newRow("tab after") << "%1\t" << true;
-    QTest::newRow("ideographic and no-break spaces") << QString::fromUtf16(u"\x3000%1\xa0") << true;
-    QTest::newRow("leading zero") << "0%1" << true;
-    QTest::newRow("point and no fraction") << "%1." << true;
-    QTest::newRow("two signs") << "+-1" << false;
-    QTest::newRow("double minus") << "--8266" << false;
-    QTest::newRow("minus zero") << "-0" << false;
     QTest::newRow("hexadecimal") << "0x2000" << false;
-    QTest::newRow("trailing letters") << "8266abc" << false;
+    QTest::newRow("two signs") << "+-1" << false;
     QTest::newRow("full-width digits") << QString::fromUtf16(u"\xff18\xff12\xff16\xff16") << false;
-    QTest::newRow("Arabic-Indic digits") << QString::fromUtf16(u"\x0668\x0662\x0666\x0666") << false;
     QTest::newRow("infinity") << "inf" << false;
-    QTest::newRow("not a number") << "nan" << false;
-    QTest::newRow("exponent beyond double") << "1e400" << false;
     QTest::newRow("blank inside") << "8 266" << false;
-    QTest::newRow("underscore separator") << "8_266" << false;
-    QTest::newRow("just past the range") << "65536.0" << false;
-    QTest::newRow("point alone") << "." << false;
-    QTest::newRow("sign alone") << "+" << false;
-    QTest::newRow("blanks only") << " \t " << false;
     QTest::newRow("NUL after") << QString::fromUtf16(u"8266\0", 5) << false;
-
     QTest::newRow("a thousand digits") << QString(1000, QLatin1Char('9')) << false;
 }
 

@@ -13,11 +13,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QString number = QString(typed).remove(QStringLiteral("COM"));
     const auto value = toInt16(number);
     const long opened = value && *value >= 1 ? *value : 0;
-    const long expected = fuzz::roundedInRange(fuzz::decimal(number), 1, std::numeric_limits<qint16>::max());
+    const long expected = fuzz::inRange(fuzz::decimal(number), 1, std::numeric_limits<qint16>::max());
     // Where a value is read at all, it is the rounded number (also below 1, where no port opens).
-    const bool valueRight =
-        !value || fuzz::roundedInRange(fuzz::decimal(number), std::numeric_limits<qint16>::min(),
-                                       std::numeric_limits<qint16>::max()) == *value;
+    const bool valueRight = !value || fuzz::inRange(fuzz::decimal(number), std::numeric_limits<qint16>::min(),
+                                                    std::numeric_limits<qint16>::max()) == *value;
     if (opened != expected || !valueRight) {
         std::fprintf(stderr, "port text \"%s\": opens COM%ld, expected COM%ld (0: none)\n", qPrintable(typed),
                      opened, expected);

@@ -59,21 +59,12 @@ inline std::optional<double> decimal(const QString &typed)
     return negative ? -value : value;
 }
 
-// The port, if any, that such a number names: rounded half to even and in [low, high].
-inline long roundedInRange(std::optional<double> value, long low, long high)
+// The port, if any, that such a number names: rounded half to even (or rounded down) and in
+// [low, high]; 0 for none.
+inline long inRange(std::optional<double> value, long low, long high, bool roundDown = false)
 {
-    if (!value)
-        return 0;
-    const double rounded = std::nearbyint(*value);
-    return rounded >= low && rounded <= high ? long(rounded) : 0;
-}
-
-inline long flooredInRange(std::optional<double> value, long low, long high)
-{
-    if (!value)
-        return 0;
-    const double floored = std::floor(*value);
-    return floored >= low && floored <= high ? long(floored) : 0;
+    const double whole = !value ? 0 : roundDown ? std::floor(*value) : std::nearbyint(*value);
+    return value && whole >= low && whole <= high ? long(whole) : 0;
 }
 
 } // namespace fuzz

@@ -9,12 +9,23 @@
 #include <QSet>
 #include <QTest>
 
+#include <chrono>
 #include <memory>
 
 class QPushButton;
 class TextBox;
 
 class QTcpSocket;
+
+// A string literal with NULs inside, all of it (QStringLiteral and QString stop at the first NUL).
+template <std::size_t N> QString literal(const char16_t (&text)[N])
+{
+    return QString::fromUtf16(text, qsizetype(N - 1));
+}
+// CPU time (all threads) the process burns while the window runs on its own for half a second: a
+// busy loop burns most of it, an idle window next to nothing.
+std::chrono::milliseconds cpuWhileIdle();
+constexpr std::chrono::milliseconds kIdleCpuBound{150};
 
 // A TCP port on which nothing listens right now.
 quint16 freeTcpPort();

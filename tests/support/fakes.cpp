@@ -10,21 +10,6 @@ QStringList FakeMessageBox::texts() const
     return result;
 }
 
-ScriptedInputBox::Answer ScriptedInputBox::acceptDefault()
-{
-    return [](const QString &defaultAnswer) { return defaultAnswer; };
-}
-
-ScriptedInputBox::Answer ScriptedInputBox::cancel()
-{
-    return [](const QString &) { return QString(); };
-}
-
-ScriptedInputBox::Answer ScriptedInputBox::type(const QString &text)
-{
-    return [text](const QString &) { return text; };
-}
-
 QString ScriptedInputBox::ask(const QString &prompt, const QString &title, const QString &defaultAnswer)
 {
     asked.append({prompt, title, defaultAnswer});

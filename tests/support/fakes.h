@@ -39,9 +39,15 @@ public:
     };
     // Answers, one per question: each gets the offered default and returns what the person leaves.
     using Answer = std::function<QString(const QString &defaultAnswer)>;
-    static Answer acceptDefault();
-    static Answer cancel();
-    static Answer type(const QString &text);
+    static Answer acceptDefault()
+    {
+        return [](const QString &offered) { return offered; };
+    }
+    static Answer cancel() { return type(QString()); }
+    static Answer type(const QString &text)
+    {
+        return [text](const QString &) { return text; };
+    }
 
     QString ask(const QString &prompt, const QString &title, const QString &defaultAnswer) override;
 

@@ -10,7 +10,6 @@
 #include <stdexcept>
 #include <termios.h>
 #include <unistd.h>
-#include <utility>
 
 Pty::Pty()
 {
@@ -78,18 +77,7 @@ void Pty::unplug()
 {
     if (m_master >= 0)
         ::close(m_master);
-    m_master = -1;
-    closeSlave();
-}
-
-int Pty::releaseMaster()
-{
-    return std::exchange(m_master, -1);
-}
-
-void Pty::closeSlave()
-{
     if (m_slave >= 0)
         ::close(m_slave);
-    m_slave = -1;
+    m_master = m_slave = -1;
 }

@@ -27,11 +27,6 @@ public:
     // The device goes away, as when the USB adapter is pulled.
     void unplug();
 
-    // For a writer thread that owns the master from now on (and closes it to pull the plug).
-    int masterFd() const { return m_master; }
-    int releaseMaster();
-    void closeSlave();
-
 private:
     int m_master = -1;
     int m_slave = -1;
