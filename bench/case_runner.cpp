@@ -1,5 +1,6 @@
 #include "case_runner.h"
 
+#include "big_log_case.h"
 #include "click_case.h"
 #include "serial_ingest_case.h"
 #include "startup_case.h"
@@ -20,6 +21,7 @@ const std::map<QString, Case> &cases()
         {QStringLiteral("tcp-flat"), &TcpIngestCase::flatCost},
         {QStringLiteral("startup"), &StartupCase::run},
         {QStringLiteral("click"), &ClickCase::run},
+        {QStringLiteral("big-log"), &BigLogCase::run},
     };
     return all;
 }
