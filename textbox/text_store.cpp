@@ -94,14 +94,19 @@ QString TextStore::mid(qsizetype position, qsizetype count) const
 {
     QString result;
     result.reserve(count);
+    appendMid(result, position, count);
+    return result;
+}
+
+void TextStore::appendMid(QString &out, qsizetype position, qsizetype count) const
+{
     for (qsizetype chunk = chunkAt(position); count > 0 && chunk < qsizetype(m_chunks.size()); ++chunk) {
         const qsizetype from = position - m_chunkStarts[chunk];
         const qsizetype taken = std::min(count, m_chunks[chunk].size() - from);
-        m_chunks[chunk].appendTo(result, from, taken);
+        m_chunks[chunk].appendTo(out, from, taken);
         position += taken;
         count -= taken;
     }
-    return result;
 }
 
 bool TextStore::Chunk::endsWithBreak() const

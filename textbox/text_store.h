@@ -32,6 +32,8 @@ public:
     // Everything, each line break written as `lineBreak`.
     QString text(QStringView lineBreak = u"\n") const;
     QString mid(qsizetype position, qsizetype count) const;
+    // mid() added to the end of `out`, which may already hold room for it.
+    void appendMid(QString &out, qsizetype position, qsizetype count) const;
 
     void append(QStringView text);
     void replace(qsizetype position, qsizetype removed, QStringView inserted);

@@ -1,3 +1,4 @@
+#include "textbox/clipboard_copy.h"
 #include "textbox/text_box.h"
 #include "textbox/text_store.h"
 
@@ -335,6 +336,15 @@ void TestTextBox::clipboard()
     box->cut();
     QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("a\nb\nc"));
     QCOMPARE(box->text(), QStringLiteral("\r\ntwo"));
+
+    // A whole log is gathered over several turns; a paste right after the copy still gets all of it.
+    const QString log(ClipboardCopy::kSliceCharacters * 2 + 5, u'x');
+    box->setText(log);
+    box->selectAll();
+    box->copy();
+    box->moveCursor(QTextCursor::End);
+    box->paste();
+    QCOMPARE(box->text(), log + log);
 }
 
 void TestTextBox::inputMethodCommits()
