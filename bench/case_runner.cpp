@@ -1,5 +1,7 @@
 #include "case_runner.h"
 
+#include "big_log_case.h"
+#include "chinese_log_case.h"
 #include "click_case.h"
 #include "serial_ingest_case.h"
 #include "startup_case.h"
@@ -16,10 +18,12 @@ const std::map<QString, Case> &cases()
     static const std::map<QString, Case> all = {
         {QStringLiteral("serial-flood"), &SerialIngestCase::flood},
         {QStringLiteral("serial-flat"), &SerialIngestCase::flatCost},
+        {QStringLiteral("serial-chinese"), &ChineseLogCase::run},
         {QStringLiteral("tcp-flood"), &TcpIngestCase::flood},
         {QStringLiteral("tcp-flat"), &TcpIngestCase::flatCost},
         {QStringLiteral("startup"), &StartupCase::run},
         {QStringLiteral("click"), &ClickCase::run},
+        {QStringLiteral("big-log"), &BigLogCase::run},
     };
     return all;
 }

@@ -15,3 +15,8 @@ double maximum(const std::vector<double> &values)
 {
     return values.empty() ? 0 : *std::max_element(values.begin(), values.end());
 }
+
+double minimum(const std::vector<double> &values)
+{
+    return values.empty() ? 0 : *std::min_element(values.begin(), values.end());
+}

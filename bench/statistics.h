@@ -2,6 +2,7 @@
 
 #include <vector>
 
-// The two summaries every figure uses.
+// The summaries the figures use.
 double median(std::vector<double> values);
+double minimum(const std::vector<double> &values);
 double maximum(const std::vector<double> &values);

@@ -111,7 +111,11 @@ Figures TcpIngestCase::flatCost()
 
     const qint64 held = heldBytes(session.logBox());
     figures.set(QStringLiteral("first_mib_ms"), median(firstMs));
+    figures.set(QStringLiteral("first_fastest_ms"), minimum(firstMs));
+    figures.set(QStringLiteral("first_slowest_ms"), maximum(firstMs));
     figures.set(QStringLiteral("later_mib_ms"), median(laterMs));
+    figures.set(QStringLiteral("later_fastest_ms"), minimum(laterMs));
+    figures.set(QStringLiteral("later_slowest_ms"), maximum(laterMs));
     figures.set(QStringLiteral("flat_ratio"), median(laterMs) / median(firstMs));
     figures.set(QStringLiteral("held_mib"), double(held) / LineFlood::kMiB);
     figures.set(QStringLiteral("rss_per_byte"), double(ResidentMemory::now() - idle) / held);

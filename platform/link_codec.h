@@ -29,4 +29,6 @@ public:
 
 private:
     QStringDecoder m_decoder;
+    // No first half of a character is held from the read before: the last byte read was ASCII.
+    bool m_clean = true;
 };

@@ -1,5 +1,6 @@
 #include "textbox/text_box.h"
 
+#include "textbox/clipboard_copy.h"
 #include "textbox/paint_throttle.h"
 
 #include <QApplication>
@@ -42,7 +43,8 @@ QString fromClipboard(QClipboard::Mode mode)
 } // namespace
 
 TextBox::TextBox(QWidget *parent)
-    : QAbstractScrollArea(parent), m_moves(m_store, m_layouts), m_throttle(new PaintThrottle(this))
+    : QAbstractScrollArea(parent), m_moves(m_store, m_layouts), m_throttle(new PaintThrottle(this)),
+      m_copy(new ClipboardCopy(this))
 {
     setAttribute(Qt::WA_InputMethodEnabled);
     setInputMethodHints(Qt::ImhMultiLine);
@@ -198,12 +200,14 @@ void TextBox::cut()
 
 void TextBox::copy()
 {
-    if (m_caret != m_anchor)
-        QGuiApplication::clipboard()->setText(selectedText());
+    const Range selected = selection();
+    if (selected.end > selected.start)
+        m_copy->start(m_store, selected.start, selected.end - selected.start, QClipboard::Clipboard);
 }
 
 void TextBox::paste()
 {
+    m_copy->finish();
     replaceSelection(fromClipboard(QClipboard::Clipboard), false);
 }
 
@@ -416,8 +420,10 @@ void TextBox::mouseReleaseEvent(QMouseEvent *event)
         return;
     // The X11 way: selecting copies, the middle button pastes.
     if (event->button() == Qt::LeftButton && m_caret != m_anchor) {
-        clipboard->setText(selectedText(), QClipboard::Selection);
+        const Range selected = selection();
+        m_copy->start(m_store, selected.start, selected.end - selected.start, QClipboard::Selection);
     } else if (event->button() == Qt::MiddleButton) {
+        m_copy->finish();
         moveCaret(positionAt(event->position().toPoint()), false);
         replaceSelection(fromClipboard(QClipboard::Selection), false);
     }

@@ -12,6 +12,7 @@
 
 #include <optional>
 
+class ClipboardCopy;
 class PaintThrottle;
 
 // A multi-line text box that keeps text exact and takes a flood. A text box stores line breaks, not
@@ -121,6 +122,7 @@ private:
     std::optional<QString> m_exactText;
     EditHistory m_history;
     PaintThrottle *m_throttle;
+    ClipboardCopy *m_copy;
     QBasicTimer m_blink;
     QString m_preedit; // what an input method is composing at the caret
     qsizetype m_caret = 0;

@@ -1,6 +1,7 @@
 #include "textbox/text_store.h"
 
 #include <algorithm>
+#include <cstring>
 #include <iterator>
 
 namespace {
@@ -53,7 +54,14 @@ QStringView TextStore::lineView(qsizetype line) const
 {
     const qsizetype start = lineStart(line);
     const qsizetype chunk = chunkAt(start);
-    return QStringView(m_chunks[chunk].text).mid(start - m_chunkStarts[chunk], lineLength(line));
+    const Chunk &held = m_chunks[chunk];
+    const qsizetype from = start - m_chunkStarts[chunk];
+    const qsizetype length = lineLength(line);
+    if (held.isWide)
+        return QStringView(held.wide).sliced(from, length);
+    // Reuses the buffer's room, so reading line after line allocates nothing.
+    m_lineBuffer = QLatin1StringView(held.narrow.constData() + from, length);
+    return m_lineBuffer;
 }
 
 qsizetype TextStore::lineOf(qsizetype position) const
@@ -73,10 +81,11 @@ QString TextStore::text(QStringView lineBreak) const
     for (const Chunk &chunk : m_chunks) {
         qsizetype from = 0;
         for (const qint32 at : chunk.breaks) {
-            result.append(QStringView(chunk.text).sliced(from, at - from)).append(lineBreak);
+            chunk.appendTo(result, from, at - from);
+            result.append(lineBreak);
             from = at + 1;
         }
-        result.append(QStringView(chunk.text).sliced(from));
+        chunk.appendTo(result, from, chunk.size() - from);
     }
     return result;
 }
@@ -85,44 +94,95 @@ QString TextStore::mid(qsizetype position, qsizetype count) const
 {
     QString result;
     result.reserve(count);
-    for (qsizetype chunk = chunkAt(position); count > 0 && chunk < qsizetype(m_chunks.size()); ++chunk) {
-        const QStringView piece =
-            QStringView(m_chunks[chunk].text).mid(position - m_chunkStarts[chunk], count);
-        result += piece;
-        position += piece.size();
-        count -= piece.size();
-    }
+    appendMid(result, position, count);
     return result;
 }
 
-void TextStore::appendPiece(Chunk &chunk, QStringView piece)
+void TextStore::appendMid(QString &out, qsizetype position, qsizetype count) const
 {
-    for (qsizetype at = piece.indexOf(kBreak); at >= 0; at = piece.indexOf(kBreak, at + 1))
-        chunk.breaks.push_back(qint32(chunk.text.size() + at));
-    chunk.text += piece;
+    for (qsizetype chunk = chunkAt(position); count > 0 && chunk < qsizetype(m_chunks.size()); ++chunk) {
+        const qsizetype from = position - m_chunkStarts[chunk];
+        const qsizetype taken = std::min(count, m_chunks[chunk].size() - from);
+        m_chunks[chunk].appendTo(out, from, taken);
+        position += taken;
+        count -= taken;
+    }
+}
+
+bool TextStore::Chunk::endsWithBreak() const
+{
+    return isWide ? wide.endsWith(kBreak) : narrow.endsWith(char(kBreak));
+}
+
+void TextStore::Chunk::appendTo(QString &out, qsizetype from, qsizetype count) const
+{
+    if (isWide)
+        out.append(QStringView(wide).sliced(from, count));
+    else
+        out.append(QLatin1StringView(narrow.constData() + from, count));
+}
+
+void TextStore::Chunk::reserve(qsizetype size)
+{
+    if (isWide)
+        wide.reserve(size);
+    else
+        narrow.reserve(size);
+}
+
+void TextStore::Chunk::append(QStringView piece)
+{
+    const qsizetype at = size();
+    if (!isWide) {
+        // Copy the low bytes and look at the high ones afterwards: one pass, no branch per character.
+        narrow.resize(at + piece.size());
+        char *out = narrow.data() + at;
+        const char16_t *in = piece.utf16();
+        char16_t high = 0;
+        for (qsizetype i = 0; i < piece.size(); ++i) {
+            high |= in[i];
+            out[i] = char(in[i]);
+        }
+        if (high <= 0xff) {
+            const char *end = out + piece.size();
+            for (const char *found = out;
+                 (found = static_cast<const char *>(std::memchr(found, char(kBreak), size_t(end - found))));
+                 ++found)
+                breaks.push_back(qint32(found - narrow.constData()));
+            return;
+        }
+        narrow.truncate(at);
+        wide.reserve(std::max(narrow.capacity(), at + piece.size()));
+        wide.append(QLatin1StringView(narrow));
+        narrow = QByteArray();
+        isWide = true;
+    }
+    for (qsizetype found = piece.indexOf(kBreak); found >= 0; found = piece.indexOf(kBreak, found + 1))
+        breaks.push_back(qint32(at + found));
+    wide.append(piece);
 }
 
 void TextStore::append(QStringView text)
 {
     m_length += text.size();
     while (!text.isEmpty()) {
-        if (m_chunks.back().text.size() >= kChunkCharacters && m_chunks.back().text.endsWith(kBreak)) {
-            m_chunkStarts.push_back(m_chunkStarts.back() + m_chunks.back().text.size());
+        if (m_chunks.back().size() >= kChunkCharacters && m_chunks.back().endsWithBreak()) {
+            m_chunkStarts.push_back(m_chunkStarts.back() + m_chunks.back().size());
             m_breaksBefore.push_back(m_breaksBefore.back() + qsizetype(m_chunks.back().breaks.size()));
             m_chunks.emplace_back();
-            m_chunks.back().text.reserve(kChunkCharacters + kChunkSlack);
+            m_chunks.back().reserve(kChunkCharacters + kChunkSlack);
         }
         Chunk &last = m_chunks.back();
         // Fill the chunk up to its size, then up to the end of the line that crosses it.
         qsizetype take = text.size();
-        const qsizetype room = kChunkCharacters - last.text.size();
+        const qsizetype room = kChunkCharacters - last.size();
         if (room < take) {
             const qsizetype lineEnd = text.indexOf(kBreak, std::max<qsizetype>(room - 1, 0));
             if (lineEnd >= 0)
                 take = lineEnd + 1;
         }
         const qsizetype breaksBefore = qsizetype(last.breaks.size());
-        appendPiece(last, text.first(take));
+        last.append(text.first(take));
         m_breakCount += qsizetype(last.breaks.size()) - breaksBefore;
         text = text.sliced(take);
     }
@@ -138,9 +198,9 @@ std::vector<TextStore::Chunk> TextStore::split(QStringView text)
             if (lineEnd >= 0)
                 take = lineEnd + 1;
         }
-        if (!chunks.back().text.isEmpty())
+        if (chunks.back().size() > 0)
             chunks.emplace_back();
-        appendPiece(chunks.back(), text.first(take));
+        chunks.back().append(text.first(take));
         text = text.sliced(take);
     }
     return chunks;
@@ -150,15 +210,17 @@ void TextStore::replace(qsizetype position, qsizetype removed, QStringView inser
 {
     const qsizetype first = chunkAt(position);
     const qsizetype last = chunkAt(position + removed);
-    const QStringView before = QStringView(m_chunks[first].text).first(position - m_chunkStarts[first]);
-    const QStringView after =
-        QStringView(m_chunks[last].text).sliced(position + removed - m_chunkStarts[last]);
+    const qsizetype before = position - m_chunkStarts[first];
+    const qsizetype afterFrom = position + removed - m_chunkStarts[last];
+    const qsizetype after = m_chunks[last].size() - afterFrom;
     QString joined;
-    joined.reserve(before.size() + inserted.size() + after.size());
-    joined.append(before).append(inserted).append(after);
+    joined.reserve(before + inserted.size() + after);
+    m_chunks[first].appendTo(joined, 0, before);
+    joined.append(inserted);
+    m_chunks[last].appendTo(joined, afterFrom, after);
     std::vector<Chunk> chunks = split(joined);
     // An emptied chunk after others is dropped: the line break before it already makes its empty line.
-    if (chunks.back().text.isEmpty() && first > 0)
+    if (chunks.back().size() == 0 && first > 0)
         chunks.pop_back();
     m_chunks.erase(m_chunks.begin() + first, m_chunks.begin() + last + 1);
     m_chunks.insert(m_chunks.begin() + first, std::make_move_iterator(chunks.begin()),
@@ -171,9 +233,9 @@ void TextStore::reindexFrom(qsizetype chunk)
     m_chunkStarts.resize(m_chunks.size());
     m_breaksBefore.resize(m_chunks.size());
     for (qsizetype i = chunk; i < qsizetype(m_chunks.size()); ++i) {
-        m_chunkStarts[i] = i == 0 ? 0 : m_chunkStarts[i - 1] + m_chunks[i - 1].text.size();
+        m_chunkStarts[i] = i == 0 ? 0 : m_chunkStarts[i - 1] + m_chunks[i - 1].size();
         m_breaksBefore[i] = i == 0 ? 0 : m_breaksBefore[i - 1] + qsizetype(m_chunks[i - 1].breaks.size());
     }
-    m_length = m_chunkStarts.back() + m_chunks.back().text.size();
+    m_length = m_chunkStarts.back() + m_chunks.back().size();
     m_breakCount = m_breaksBefore.back() + qsizetype(m_chunks.back().breaks.size());
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include <vector>
@@ -8,6 +9,9 @@
 // costs what the added text costs and finding a line or a position costs a binary search, however
 // much is held, so a box can take a flood for minutes. Line breaks are stored as '\n'; positions
 // count every character and each line break as one, as QTextDocument positions do.
+//
+// A chunk whose characters all fit in Latin-1 (every ASCII log) keeps one byte per character; the
+// first character past U+00FF widens that chunk alone to UTF-16.
 class TextStore
 {
 public:
@@ -20,7 +24,7 @@ public:
     qsizetype lineCount() const { return m_breakCount + 1; }
     qsizetype lineStart(qsizetype line) const;
     qsizetype lineLength(qsizetype line) const;
-    // The line without its break; valid until the next change.
+    // The line without its break; valid until the next change or the next lineView().
     QStringView lineView(qsizetype line) const;
     // The line holding `position` (a position on a line break belongs to the line it ends).
     qsizetype lineOf(qsizetype position) const;
@@ -28,6 +32,8 @@ public:
     // Everything, each line break written as `lineBreak`.
     QString text(QStringView lineBreak = u"\n") const;
     QString mid(qsizetype position, qsizetype count) const;
+    // mid() added to the end of `out`, which may already hold room for it.
+    void appendMid(QString &out, qsizetype position, qsizetype count) const;
 
     void append(QStringView text);
     void replace(qsizetype position, qsizetype removed, QStringView inserted);
@@ -37,13 +43,20 @@ private:
     // A run of whole lines: every chunk but the last ends with '\n', so no line spans two chunks.
     struct Chunk
     {
-        QString text;
-        std::vector<qint32> breaks; // offsets of the '\n' characters in text
+        QByteArray narrow; // the characters as Latin-1 while they all fit
+        QString wide;      // the characters as UTF-16 once one does not
+        bool isWide = false;
+        std::vector<qint32> breaks; // offsets of the '\n' characters
+
+        qsizetype size() const { return isWide ? wide.size() : narrow.size(); }
+        bool endsWithBreak() const;
+        void appendTo(QString &out, qsizetype from, qsizetype count) const;
+        void append(QStringView piece);
+        void reserve(qsizetype size);
     };
 
     qsizetype chunkAt(qsizetype position) const;
     qsizetype breakPosition(qsizetype index) const;
-    static void appendPiece(Chunk &chunk, QStringView piece);
     static std::vector<Chunk> split(QStringView text);
     void reindexFrom(qsizetype chunk);
 
@@ -52,4 +65,5 @@ private:
     std::vector<qsizetype> m_breaksBefore; // line breaks in the chunks before each
     qsizetype m_length = 0;
     qsizetype m_breakCount = 0;
+    mutable QString m_lineBuffer; // lineView() of a line in a Latin-1 chunk
 };

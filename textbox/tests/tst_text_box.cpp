@@ -1,3 +1,4 @@
+#include "textbox/clipboard_copy.h"
 #include "textbox/text_box.h"
 #include "textbox/text_store.h"
 
@@ -35,11 +36,15 @@ private slots:
 };
 
 namespace {
-QString randomText(QRandomGenerator &random, qsizetype size)
+// One character in `wideOdds` is Chinese, widening the chunk it lands in; 'é' still fits Latin-1.
+QString randomText(QRandomGenerator &random, qsizetype size, int wideOdds = 0)
 {
     QString text(size, Qt::Uninitialized);
     for (QChar &c : text)
-        c = random.bounded(12) == 0 ? u'\n' : QChar(char16_t(u'a' + random.bounded(26)));
+        c = random.bounded(12) == 0                         ? u'\n'
+            : wideOdds > 0 && random.bounded(wideOdds) == 0 ? u'中'
+            : random.bounded(50) == 0                       ? u'é'
+                                                            : QChar(char16_t(u'a' + random.bounded(26)));
     return text;
 }
 
@@ -90,8 +95,10 @@ void TestTextBox::storeFollowsEveryEdit_data()
     QTest::addColumn<int>("initial");
     QTest::addColumn<int>("largestEdit");
     QTest::addColumn<int>("appendShare"); // of 10 edits
-    QTest::newRow("edits across chunks") << 400000 << 150000 << 3;
-    QTest::newRow("appends only") << 0 << 100000 << 10;
+    QTest::addColumn<int>("wideOdds");
+    QTest::newRow("edits across chunks") << 400000 << 150000 << 3 << 0;
+    QTest::newRow("appends only") << 0 << 100000 << 10 << 0;
+    QTest::newRow("Latin-1 and Chinese chunks") << 400000 << 150000 << 5 << 200000;
 }
 
 void TestTextBox::storeFollowsEveryEdit()
@@ -99,12 +106,13 @@ void TestTextBox::storeFollowsEveryEdit()
     QFETCH(int, initial);
     QFETCH(int, largestEdit);
     QFETCH(int, appendShare);
+    QFETCH(int, wideOdds);
     QRandomGenerator random(8266);
     TextStore store;
-    QString model = randomText(random, initial);
+    QString model = randomText(random, initial, wideOdds);
     store.append(model);
     for (int step = 0; step < 60; ++step) {
-        const QString inserted = randomText(random, random.bounded(largestEdit + 1));
+        const QString inserted = randomText(random, random.bounded(largestEdit + 1), wideOdds);
         if (random.bounded(10) < appendShare) {
             store.append(inserted);
             model += inserted;
@@ -304,6 +312,15 @@ void TestTextBox::clipboard()
     box->cut();
     QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("a\nb\nc"));
     QCOMPARE(box->text(), QStringLiteral("\r\ntwo"));
+
+    // A whole log is gathered over several turns; a paste right after the copy still gets all of it.
+    const QString log(ClipboardCopy::kSliceCharacters * 2 + 5, u'x');
+    box->setText(log);
+    box->selectAll();
+    box->copy();
+    box->moveCursor(QTextCursor::End);
+    box->paste();
+    QCOMPARE(box->text(), log + log);
 }
 
 void TestTextBox::inputMethodCommits()

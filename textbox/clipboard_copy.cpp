@@ -1,0 +1,45 @@
+#include "textbox/clipboard_copy.h"
+
+#include <QGuiApplication>
+
+ClipboardCopy::ClipboardCopy(QObject *parent) : QObject(parent)
+{
+    m_slices.setInterval(0);
+    connect(&m_slices, &QTimer::timeout, this, &ClipboardCopy::gatherSlice);
+}
+
+void ClipboardCopy::start(const TextStore &store, qsizetype position, qsizetype count, QClipboard::Mode mode)
+{
+    finish();
+    if (count <= kSliceCharacters) {
+        QGuiApplication::clipboard()->setText(store.mid(position, count), mode);
+        return;
+    }
+    m_snapshot = store;
+    m_text = QString();
+    m_text.reserve(count);
+    m_position = position;
+    m_remaining = count;
+    m_mode = mode;
+    m_slices.start();
+}
+
+void ClipboardCopy::finish()
+{
+    while (isGathering())
+        gatherSlice();
+}
+
+void ClipboardCopy::gatherSlice()
+{
+    const qsizetype slice = std::min(m_remaining, kSliceCharacters);
+    m_snapshot.appendMid(m_text, m_position, slice);
+    m_position += slice;
+    m_remaining -= slice;
+    if (m_remaining > 0)
+        return;
+    m_slices.stop();
+    m_snapshot.clear();
+    QGuiApplication::clipboard()->setText(m_text, m_mode);
+    m_text = QString();
+}
