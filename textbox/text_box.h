@@ -45,6 +45,11 @@ public:
     qsizetype length() const { return m_store.length(); }
     qsizetype lineCount() const { return m_store.lineCount(); }
     QString lineText(qsizetype line) const { return m_store.lineView(line).toString(); }
+    // The line holding a position (a line break belongs to the line it ends) and where a line starts.
+    qsizetype lineOf(qsizetype position) const { return m_store.lineOf(position); }
+    qsizetype lineStart(qsizetype line) const { return m_store.lineStart(line); }
+    // `count` characters from `position`, line breaks as '\n'.
+    QString textRange(qsizetype position, qsizetype count) const { return m_store.mid(position, count); }
 
     // The caret is at cursorPosition(); the selection runs from anchorPosition() to it.
     qsizetype cursorPosition() const { return m_caret; }
@@ -52,8 +57,16 @@ public:
     QString selectedText() const;
     void moveCursor(QTextCursor::MoveOperation operation,
                     QTextCursor::MoveMode mode = QTextCursor::MoveAnchor);
+    // Selects from `anchor` to `caret` (the caret alone when they are equal) and shows the caret.
+    void setSelection(qsizetype anchor, qsizetype caret);
+    // Replaces `removed` characters at `position` as an edit of the user's, one undo step.
+    void replaceRange(qsizetype position, qsizetype removed, const QString &text);
     // The caret's rectangle in viewport coordinates.
     QRect cursorRect() const;
+    // The character's rectangle (a line break's is a space wide), and the position nearest a
+    // point, both in viewport coordinates.
+    QRect characterRect(qsizetype position) const;
+    qsizetype positionAt(QPoint point) const;
     void ensureCursorVisible();
 
     void setTabChangesFocus(bool changesFocus) { m_tabChangesFocus = changesFocus; }
@@ -69,6 +82,7 @@ public slots:
     void cut();
     void copy();
     void paste();
+    void deleteSelection();
     void selectAll();
 
 protected:
@@ -98,7 +112,6 @@ private:
     Range selection() const;
     qsizetype firstLineShown() const;
     qsizetype linesFullyShown() const;
-    qsizetype positionAt(QPoint point) const;
     void runAction(TextKeyMap::Action action);
     void moveCaret(qsizetype position, bool select);
     void caretMoved();
