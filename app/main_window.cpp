@@ -143,8 +143,10 @@ void MainForm::buildControls()
     combo2->addItems(baudRates());
     combo2->setCurrentIndex(-1);
 
-    // Assistive technology names each box by the label above it and tells the two receive boxes
-    // apart by their frames.
+    // Assistive technology names each entry by its label, and tells the two receive boxes apart by
+    // their frames.
+    control<QLabel>("Label2")->setBuddy(control<QLineEdit>("Text1"));
+    control<QLabel>("Label3")->setBuddy(control<QLineEdit>("Text2"));
     const std::pair<const char *, const char *> boxLabels[] = {
         {"Label4", "Text3"}, {"Label5", "Text4"}, {"Label6", "Text5"}, {"Label7", "Text6"}};
     for (const auto &[labelName, boxName] : boxLabels) {
