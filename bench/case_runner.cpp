@@ -1,5 +1,6 @@
 #include "case_runner.h"
 
+#include "accessible_ingest_case.h"
 #include "click_case.h"
 #include "serial_ingest_case.h"
 #include "startup_case.h"
@@ -20,6 +21,8 @@ const std::map<QString, Case> &cases()
         {QStringLiteral("tcp-flat"), &TcpIngestCase::flatCost},
         {QStringLiteral("startup"), &StartupCase::run},
         {QStringLiteral("click"), &ClickCase::run},
+        {QStringLiteral("serial-flood-a11y"), &AccessibleIngestCase::serial},
+        {QStringLiteral("tcp-flood-a11y"), &AccessibleIngestCase::tcp},
     };
     return all;
 }

@@ -1,6 +1,7 @@
 // console-bench: how the console copes with a flood on the serial line and on the TCP link, how fast
 // it starts and how fast a click reaches the line. Run without arguments for every case, or name
-// cases (serial-flood serial-flat tcp-flood tcp-flat startup click) to run only those.
+// cases (serial-flood serial-flat tcp-flood tcp-flat startup click serial-flood-a11y tcp-flood-a11y)
+// to run only those.
 #include "bench_driver.h"
 #include "case_runner.h"
 

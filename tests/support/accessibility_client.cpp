@@ -14,7 +14,7 @@ void setActive(bool active)
 }
 } // namespace
 
-AccessibilityClient::AccessibilityClient()
+AccessibilityClient::AccessibilityClient(bool keepTextChanges) : m_keepTextChanges(keepTextChanges)
 {
     Q_ASSERT(!listening);
     listening = this;

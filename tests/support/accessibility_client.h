@@ -17,7 +17,8 @@ public:
         QString text; // inserted or removed
     };
 
-    AccessibilityClient();
+    // A client that keeps every text change (a test's), or one that only counts them (a long run's).
+    explicit AccessibilityClient(bool keepTextChanges = true);
     ~AccessibilityClient();
     AccessibilityClient(const AccessibilityClient &) = delete;
     AccessibilityClient &operator=(const AccessibilityClient &) = delete;
@@ -29,5 +30,7 @@ public:
     int caretSeenAt = -1;
 
 private:
+    bool m_keepTextChanges;
+
     static void hear(QAccessibleEvent *event);
 };
