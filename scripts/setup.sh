@@ -3,7 +3,8 @@
 # Only missing packages are installed; a machine that has them all is left alone.
 set -euo pipefail
 
-packages=(cmake g++ make pkg-config qt6-base-dev qt6-serialport-dev libgl-dev fonts-noto-cjk "$@")
+packages=(cmake g++ make pkg-config qt6-base-dev qt6-base-private-dev qt6-serialport-dev qt6-translations-l10n
+          libgl-dev fonts-noto-cjk "$@")
 
 missing=()
 for p in "${packages[@]}"; do
