@@ -3,7 +3,6 @@
 #include "textbox/paint_throttle.h"
 #include "textbox/text_box_accessible.h"
 
-#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
@@ -47,6 +46,8 @@ TextBox::TextBox(QWidget *parent)
     : QAbstractScrollArea(parent), m_moves(m_store, m_layouts), m_throttle(new PaintThrottle(this))
 {
     TextBoxAccessible::installFactory();
+    QAccessible::installActivationObserver(this);
+    m_announcing = QAccessible::isActive();
     setAttribute(Qt::WA_InputMethodEnabled);
     setInputMethodHints(Qt::ImhMultiLine);
     setFocusPolicy(Qt::StrongFocus);
@@ -56,7 +57,10 @@ TextBox::TextBox(QWidget *parent)
     fontChanged();
 }
 
-TextBox::~TextBox() = default;
+TextBox::~TextBox()
+{
+    QAccessible::removeActivationObserver(this);
+}
 
 QString TextBox::text() const
 {
@@ -70,11 +74,11 @@ void TextBox::setText(const QString &text)
     LineBreaks breaks;
     const QString shown = breaks.normalize(text);
     // Copying what goes is fine here: a new text replaces the old one only now and then.
-    if (QAccessible::isActive() && m_store.length() > 0)
+    if (m_announcing && m_store.length() > 0)
         TextBoxAccessible::announceRemoved(this, 0, m_store.text());
     m_store.clear();
     m_store.append(shown);
-    if (QAccessible::isActive() && !shown.isEmpty())
+    if (m_announcing && !shown.isEmpty())
         TextBoxAccessible::announceInserted(this, 0, shown);
     m_arrivals.restart(text.endsWith(QLatin1Char('\r')));
     m_exactText = text;
@@ -93,7 +97,7 @@ void TextBox::append(const QString &text, Caret caret)
     if (!added.isEmpty()) {
         const qsizetype end = m_store.length();
         m_store.append(added);
-        if (QAccessible::isActive())
+        if (m_announcing)
             TextBoxAccessible::announceInserted(this, end, added);
         m_exactText.reset();
         contentChanged();
@@ -590,7 +594,7 @@ void TextBox::moveCaret(qsizetype position, bool select)
 
 void TextBox::caretMoved()
 {
-    if (QAccessible::isActive())
+    if (m_announcing)
         TextBoxAccessible::announceCaret(this, m_anchor, m_caret);
     m_caretShown = true;
     if (hasFocus()) {
@@ -632,11 +636,10 @@ void TextBox::edit(qsizetype position, qsizetype removed, const QString &inserte
 
 void TextBox::applyEdit(qsizetype position, qsizetype removed, const QString &inserted)
 {
-    const bool announced = QAccessible::isActive();
-    if (announced && removed > 0)
+    if (m_announcing && removed > 0)
         TextBoxAccessible::announceRemoved(this, position, m_store.mid(position, removed));
     m_store.replace(position, removed, inserted);
-    if (announced && !inserted.isEmpty())
+    if (m_announcing && !inserted.isEmpty())
         TextBoxAccessible::announceInserted(this, position, inserted);
     m_exactText.reset();
     m_preferredX = -1;
