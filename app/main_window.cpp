@@ -143,6 +143,20 @@ void MainForm::buildControls()
     combo2->addItems(baudRates());
     combo2->setCurrentIndex(-1);
 
+    // Assistive technology names each entry by its label, and tells the two receive boxes apart by
+    // their frames.
+    control<QLabel>("Label2")->setBuddy(control<QLineEdit>("Text1"));
+    control<QLabel>("Label3")->setBuddy(control<QLineEdit>("Text2"));
+    const std::pair<const char *, const char *> boxLabels[] = {
+        {"Label4", "Text3"}, {"Label5", "Text4"}, {"Label6", "Text5"}, {"Label7", "Text6"}};
+    for (const auto &[labelName, boxName] : boxLabels) {
+        auto *label = control<QLabel>(labelName);
+        auto *box = control<TextBox>(boxName);
+        label->setBuddy(box);
+        box->setAccessibleName(label->text());
+        box->setAccessibleDescription(qobject_cast<QGroupBox *>(box->parentWidget())->title());
+    }
+
     // The receive boxes grow without limit; an undo history of every arrival would double the memory.
     control<TextBox>("Text3")->setUndoRedoEnabled(false);
     control<TextBox>("Text5")->setUndoRedoEnabled(false);

@@ -105,8 +105,12 @@ void AtPanel::command17Click()
                                           QStringLiteral("Tavrin出品，必属精品"));
     if (answer.isEmpty())
         return;
-    // The module counts bytes on the line, not characters: a Chinese character takes two.
-    sendCommand(QStringLiteral("AT+CIPSEND=") + QString::number(LinkEncoder().encode(answer).size()));
-    m_pause.pause(kDataPromptWait);
+    // The module counts bytes on the line, not characters: a Chinese character takes two. Without
+    // the code page there is no count to give; sending the data alone fails with its notice.
+    LinkEncoder encoder;
+    if (encoder.isValid()) {
+        sendCommand(QStringLiteral("AT+CIPSEND=") + QString::number(encoder.encode(answer).size()));
+        m_pause.pause(kDataPromptWait);
+    }
     m_console.sendToModule(answer);
 }

@@ -58,6 +58,15 @@ std::vector<Row> flatRows()
     };
 }
 
+std::vector<Row> a11yRows()
+{
+    return {
+        {"ingest_mibps", "ingest rate, MiB/s", Bound::AtLeast, 20},
+        {"gap_max_ms", "longest event-loop gap, ms", Bound::AtMost, 20},
+        {"all_announced", "every character announced", Bound::Yes, 0},
+    };
+}
+
 std::vector<Section> sections()
 {
     std::vector<Row> tcpFlood = floodRows();
@@ -96,6 +105,12 @@ std::vector<Section> sections()
          "Click on \"AT测试\" to bytes readable at the far end of the pty (300 clicks)",
          {{"click_median_ms", "median, ms", Bound::AtMost, 1},
           {"click_max_ms", "longest, ms", Bound::None, 0}}},
+        {"serial-flood-a11y", 3,
+         "Serial: the same flood with an accessibility client hearing every arrival (median of 3 runs)",
+         a11yRows()},
+        {"tcp-flood-a11y", 3,
+         "TCP: the same flood with an accessibility client hearing every arrival (median of 3 runs)",
+         a11yRows()},
     };
 }
 

@@ -1,5 +1,6 @@
 #include "case_runner.h"
 
+#include "accessible_ingest_case.h"
 #include "big_log_case.h"
 #include "chinese_log_case.h"
 #include "click_case.h"
@@ -24,6 +25,8 @@ const std::map<QString, Case> &cases()
         {QStringLiteral("startup"), &StartupCase::run},
         {QStringLiteral("click"), &ClickCase::run},
         {QStringLiteral("big-log"), &BigLogCase::run},
+        {QStringLiteral("serial-flood-a11y"), &AccessibleIngestCase::serial},
+        {QStringLiteral("tcp-flood-a11y"), &AccessibleIngestCase::tcp},
     };
     return all;
 }

@@ -1,8 +1,8 @@
 // console-bench: how the console copes with a flood on the serial line and on the TCP link, how fast
 // it starts and how fast a click reaches the line. Run without arguments for every case, or name
-// cases (serial-flood serial-flat serial-chinese tcp-flood tcp-flat startup big-log click) to run only
-// those. With --check it runs each flood once and only says whether every byte arrived in order (exit 1
-// if not), for CI.
+// cases (serial-flood serial-flat serial-chinese tcp-flood tcp-flat startup big-log click
+// serial-flood-a11y tcp-flood-a11y) to run only those. With --check it runs each flood once and only
+// says whether every byte arrived in order (exit 1 if not), for CI.
 #include "bench_driver.h"
 #include "case_runner.h"
 

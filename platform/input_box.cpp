@@ -1,6 +1,5 @@
 #include "platform/input_box.h"
 
-#include <QApplication>
 #include <QInputDialog>
 #include <QLineEdit>
 
@@ -8,7 +7,7 @@
 
 QString QtInputBox::ask(const QString &prompt, const QString &title, const QString &defaultAnswer)
 {
-    QInputDialog dialog(QApplication::activeWindow());
+    QInputDialog dialog(m_owner());
     dialog.setWindowTitle(title);
     // Prompts break their lines with CR LF; a label wants plain line feeds.
     dialog.setLabelText(QString(prompt).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));

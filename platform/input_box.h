@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/message_box.h"
+
 #include <QString>
 
 // A modal question with a title, a prompt of one or more lines and an editable default answer.
@@ -14,5 +16,9 @@ public:
 class QtInputBox final : public InputBox
 {
 public:
+    explicit QtInputBox(DialogOwner owner) : m_owner(std::move(owner)) {}
     QString ask(const QString &prompt, const QString &title, const QString &defaultAnswer) override;
+
+private:
+    DialogOwner m_owner;
 };

@@ -6,20 +6,19 @@ constexpr auto kCodePage = "GBK";
 
 // Each call encodes a complete text. A kept state would hold back a lone high surrogate at the end of
 // one text and turn it into a '?' in front of the next one: a corrupted command.
-LinkEncoder::LinkEncoder() : m_encoder(kCodePage, QStringConverter::Flag::Stateless)
+bool linkCodecAvailable()
 {
-    Q_ASSERT(m_encoder.isValid());
+    return QStringEncoder(kCodePage).isValid() && QStringDecoder(kCodePage).isValid();
 }
+
+LinkEncoder::LinkEncoder() : m_encoder(kCodePage, QStringConverter::Flag::Stateless) {}
 
 QByteArray LinkEncoder::encode(QStringView text)
 {
     return m_encoder.encode(text);
 }
 
-LinkDecoder::LinkDecoder() : m_decoder(kCodePage)
-{
-    Q_ASSERT(m_decoder.isValid());
-}
+LinkDecoder::LinkDecoder() : m_decoder(kCodePage) {}
 
 QString LinkDecoder::decode(QByteArrayView bytes)
 {

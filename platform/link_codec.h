@@ -8,10 +8,16 @@
 // Text crosses the serial line and the TCP connection in code page 936 (GBK): one byte per ASCII
 // character, two per Chinese character. Qt reaches that code page through ICU.
 
+// Whether this Qt reaches the code page at all. Without it nothing can cross either link: the
+// encoder gives no bytes, so a send must fail rather than put nothing on the wire.
+bool linkCodecAvailable();
+inline constexpr char kNoLinkCodecNotice[] = "系统缺少 GBK 编码，无法收发数据。";
+
 class LinkEncoder
 {
 public:
     LinkEncoder();
+    bool isValid() const { return m_encoder.isValid(); }
     QByteArray encode(QStringView text);
 
 private:

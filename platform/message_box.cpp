@@ -1,11 +1,10 @@
 #include "platform/message_box.h"
 
-#include <QApplication>
 #include <QMessageBox>
 
 void QtMessageBox::show(const QString &text, Icon icon)
 {
     QMessageBox box(icon == Icon::Warning ? QMessageBox::Warning : QMessageBox::Critical,
-                    QStringLiteral("提示"), text, QMessageBox::Ok, QApplication::activeWindow());
+                    QStringLiteral("提示"), text, QMessageBox::Ok, m_owner());
     box.exec();
 }

@@ -3,9 +3,10 @@
 # Only missing packages are installed; a machine that has them all is left alone.
 set -euo pipefail
 
-# librsvg2-bin renders the icons; desktop-file-utils and appstream check the desktop metadata.
-packages=(cmake g++ make pkg-config qt6-base-dev qt6-serialport-dev libgl-dev fonts-noto-cjk librsvg2-bin
-    desktop-file-utils appstream "$@")
+# librsvg2-bin renders the icons; desktop-file-utils and appstream check the desktop metadata;
+# qt6-translations-l10n gives the standard buttons their Chinese words.
+packages=(cmake g++ make pkg-config qt6-base-dev qt6-base-private-dev qt6-serialport-dev qt6-translations-l10n
+    libgl-dev fonts-noto-cjk librsvg2-bin desktop-file-utils appstream "$@")
 
 missing=()
 for p in "${packages[@]}"; do

@@ -97,7 +97,7 @@ bool SerialPort::output(const QString &text)
 {
     if (!portOpen())
         return fail(kErrPortNotOpen);
-    if (m_port.write(m_encoder.encode(text)) < 0)
+    if (!m_encoder.isValid() || m_port.write(m_encoder.encode(text)) < 0)
         return fail(kErrDevice);
     // QSerialPort writes from the event loop; push the bytes to the device now, so that what is
     // sent before a pause is on the line before the pause starts.

@@ -84,7 +84,7 @@ bool Socket::sendData(const QString &data)
 {
     if (state() != kStateConnected)
         return fail(kErrWrongState);
-    if (m_connection->write(m_encoder.encode(data)) < 0)
+    if (!m_encoder.isValid() || m_connection->write(m_encoder.encode(data)) < 0)
         return fail(kErrWrongState);
     m_connection->flush();
     return true;

@@ -1,13 +1,19 @@
+#include "app/qt_translations.h"
 #include "support/console_fixture.h"
 #include "textbox/text_box.h"
 
+#include <QAccessible>
+#include <QApplication>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QHostAddress>
+#include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QTimer>
 
 class TestMainWindow : public QObject
 {
@@ -17,6 +23,9 @@ private slots:
     void controls();
     void keyboardOrder();
     void startUpWithoutPorts();
+    void everyBoxTakesComposedTextAndIsNamed_data();
+    void everyBoxTakesComposedTextAndIsNamed();
+    void noticeShowsOverItsWindowWithNoWindowActive();
 };
 
 namespace {
@@ -113,6 +122,72 @@ void TestMainWindow::startUpWithoutPorts()
     QCOMPARE(combo2->currentText(), QStringLiteral("115200"));
     QVERIFY(!QHostAddress(fixture.find<QLineEdit>("Text1")->text()).isNull());
     QVERIFY(fixture.messages.shown.isEmpty());
+}
+
+void TestMainWindow::everyBoxTakesComposedTextAndIsNamed_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("description");
+    QTest::addColumn<bool>("multiLine");
+    QTest::newRow("Text1") << QStringLiteral("本地IP：") << QString() << false;
+    QTest::newRow("Text2") << QStringLiteral("监听端口：") << QString() << false;
+    QTest::newRow("Text3") << QStringLiteral("接收信息框：") << QStringLiteral("串口信息") << true;
+    QTest::newRow("Text4") << QStringLiteral("发送信息框：") << QStringLiteral("串口信息") << true;
+    QTest::newRow("Text5") << QStringLiteral("接收信息框：") << QStringLiteral("TCP Server信息") << true;
+    QTest::newRow("Text6") << QStringLiteral("发送信息框：") << QStringLiteral("TCP Server信息") << true;
+}
+
+void TestMainWindow::everyBoxTakesComposedTextAndIsNamed()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, description);
+    QFETCH(bool, multiLine);
+    ConsoleFixture fixture;
+    fixture.start();
+    auto *box = fixture.find<QWidget>(QTest::currentDataTag());
+    const auto text = [box] { return captionOf(box).remove(QStringLiteral("\r\n")); };
+
+    QAccessibleInterface *reader = QAccessible::queryAccessibleInterface(box);
+    QCOMPARE(reader->role(), QAccessible::EditableText);
+    QCOMPARE(reader->text(QAccessible::Name), name);
+    QCOMPARE(reader->text(QAccessible::Description), description);
+    QCOMPARE(bool(reader->state().multiLine), multiLine);
+    QVERIFY(reader->state().editable && reader->state().focusable);
+
+    box->setFocus();
+    QMetaObject::invokeMethod(box, multiLine ? "selectAll" : "clear");
+    const QString before = text();
+    QInputMethodEvent composing(QStringLiteral("shuju"), {});
+    QCoreApplication::sendEvent(box, &composing);
+    QCOMPARE(text(), before); // shown at the caret, not yet typed
+    QInputMethodEvent commit;
+    commit.setCommitString(QStringLiteral("数据"));
+    QCoreApplication::sendEvent(box, &commit);
+    QCOMPARE(text(), QStringLiteral("数据"));
+    QInputMethodEvent nothing;
+    QCoreApplication::sendEvent(box, &nothing);
+    QCOMPARE(text(), QStringLiteral("数据"));
+}
+
+void TestMainWindow::noticeShowsOverItsWindowWithNoWindowActive()
+{
+    installQtTranslations(*qApp);
+    QWidget owner;
+    owner.show();
+    QApplication::setActiveWindow(nullptr);
+    QVERIFY(!QApplication::activeWindow());
+
+    QString seen;
+    QTimer::singleShot(0, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box || !box->isVisible() || box->parentWidget() != &owner)
+            return;
+        seen = box->button(QMessageBox::Ok)->text();
+        box->accept();
+    });
+    QtMessageBox notice([&owner] { return &owner; });
+    notice.show(QStringLiteral("串口未打开！"), MessageBox::Icon::Warning);
+    QCOMPARE(seen, QStringLiteral("确定"));
 }
 
 QTEST_MAIN(TestMainWindow)

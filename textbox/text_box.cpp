@@ -2,6 +2,7 @@
 
 #include "textbox/clipboard_copy.h"
 #include "textbox/paint_throttle.h"
+#include "textbox/text_box_accessible.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -46,6 +47,9 @@ TextBox::TextBox(QWidget *parent)
     : QAbstractScrollArea(parent), m_moves(m_store, m_layouts), m_throttle(new PaintThrottle(this)),
       m_copy(new ClipboardCopy(this))
 {
+    TextBoxAccessible::installFactory();
+    QAccessible::installActivationObserver(this);
+    m_announcing = QAccessible::isActive();
     setAttribute(Qt::WA_InputMethodEnabled);
     setInputMethodHints(Qt::ImhMultiLine);
     setFocusPolicy(Qt::StrongFocus);
@@ -55,7 +59,10 @@ TextBox::TextBox(QWidget *parent)
     fontChanged();
 }
 
-TextBox::~TextBox() = default;
+TextBox::~TextBox()
+{
+    QAccessible::removeActivationObserver(this);
+}
 
 QString TextBox::text() const
 {
@@ -67,8 +74,14 @@ QString TextBox::text() const
 void TextBox::setText(const QString &text)
 {
     LineBreaks breaks;
+    const QString shown = breaks.normalize(text);
+    // Copying what goes is fine here: a new text replaces the old one only now and then.
+    if (m_announcing && m_store.length() > 0)
+        TextBoxAccessible::announceRemoved(this, 0, m_store.text());
     m_store.clear();
-    m_store.append(breaks.normalize(text));
+    m_store.append(shown);
+    if (m_announcing && !shown.isEmpty())
+        TextBoxAccessible::announceInserted(this, 0, shown);
     m_arrivals.restart(text.endsWith(QLatin1Char('\r')));
     m_exactText = text;
     m_history.clear();
@@ -84,7 +97,10 @@ void TextBox::append(const QString &text, Caret caret)
 {
     const QString added = m_arrivals.normalize(text);
     if (!added.isEmpty()) {
+        const qsizetype end = m_store.length();
         m_store.append(added);
+        if (m_announcing)
+            TextBoxAccessible::announceInserted(this, end, added);
         m_exactText.reset();
         contentChanged();
     }
@@ -131,6 +147,34 @@ void TextBox::moveCursor(QTextCursor::MoveOperation operation, QTextCursor::Move
     qreal x = -1;
     moveCaret(m_moves.target(m_caret, found->second, linesFullyShown(), x), mode == QTextCursor::KeepAnchor);
     ensureCursorVisible();
+}
+
+void TextBox::setSelection(qsizetype anchor, qsizetype caret)
+{
+    m_anchor = std::clamp<qsizetype>(anchor, 0, m_store.length());
+    m_preferredX = -1;
+    moveCaret(caret, true);
+    ensureCursorVisible();
+}
+
+void TextBox::replaceRange(qsizetype position, qsizetype removed, const QString &text)
+{
+    position = std::clamp<qsizetype>(position, 0, m_store.length());
+    removed = std::clamp<qsizetype>(removed, 0, m_store.length() - position);
+    LineBreaks breaks;
+    edit(position, removed, breaks.normalize(text), false);
+}
+
+QRect TextBox::characterRect(qsizetype position) const
+{
+    const qsizetype line = m_store.lineOf(position);
+    const qsizetype end = m_store.lineStart(line) + m_store.lineLength(line);
+    const qreal left = m_moves.xOf(position);
+    const qreal right =
+        position < end ? m_moves.xOf(position + 1) : left + fontMetrics().horizontalAdvance(u' ');
+    const int x = kMargin - horizontalScrollBar()->value() + qRound(left);
+    const int y = kMargin + int(line - firstLineShown()) * m_lineHeight;
+    return QRect(x, y, std::max(qRound(right - left), 1), m_lineHeight);
 }
 
 QRect TextBox::cursorRect() const
@@ -209,6 +253,11 @@ void TextBox::paste()
 {
     m_copy->finish();
     replaceSelection(fromClipboard(QClipboard::Clipboard), false);
+}
+
+void TextBox::deleteSelection()
+{
+    replaceSelection(QString(), false);
 }
 
 void TextBox::selectAll()
@@ -449,14 +498,20 @@ void TextBox::contextMenuEvent(QContextMenuEvent *event)
         action->setEnabled(enabled);
         connect(action, &QAction::triggered, this, slot);
     };
-    add(tr("&Undo"), QKeySequence::Undo, m_history.canUndo(), &TextBox::undo);
-    add(tr("&Redo"), QKeySequence::Redo, m_history.canRedo(), &TextBox::redo);
+    // The words of Qt's own text fields, in whatever language Qt's translations give them.
+    const auto qtWord = [](const char *source) {
+        return QCoreApplication::translate("QWidgetTextControl", source);
+    };
+    add(qtWord("&Undo"), QKeySequence::Undo, m_history.canUndo(), &TextBox::undo);
+    add(qtWord("&Redo"), QKeySequence::Redo, m_history.canRedo(), &TextBox::redo);
     menu.addSeparator();
-    add(tr("Cu&t"), QKeySequence::Cut, selected, &TextBox::cut);
-    add(tr("&Copy"), QKeySequence::Copy, selected, &TextBox::copy);
-    add(tr("&Paste"), QKeySequence::Paste, !QGuiApplication::clipboard()->text().isEmpty(), &TextBox::paste);
+    add(qtWord("Cu&t"), QKeySequence::Cut, selected, &TextBox::cut);
+    add(qtWord("&Copy"), QKeySequence::Copy, selected, &TextBox::copy);
+    add(qtWord("&Paste"), QKeySequence::Paste, !QGuiApplication::clipboard()->text().isEmpty(),
+        &TextBox::paste);
+    add(qtWord("Delete"), QKeySequence::Delete, selected, &TextBox::deleteSelection);
     menu.addSeparator();
-    add(tr("Select All"), QKeySequence::SelectAll, length() > 0, &TextBox::selectAll);
+    add(qtWord("Select All"), QKeySequence::SelectAll, length() > 0, &TextBox::selectAll);
     menu.exec(event->globalPos());
 }
 
@@ -545,6 +600,8 @@ void TextBox::moveCaret(qsizetype position, bool select)
 
 void TextBox::caretMoved()
 {
+    if (m_announcing)
+        TextBoxAccessible::announceCaret(this, m_anchor, m_caret);
     m_caretShown = true;
     if (hasFocus()) {
         const int flash = QApplication::cursorFlashTime();
@@ -585,7 +642,11 @@ void TextBox::edit(qsizetype position, qsizetype removed, const QString &inserte
 
 void TextBox::applyEdit(qsizetype position, qsizetype removed, const QString &inserted)
 {
+    if (m_announcing && removed > 0)
+        TextBoxAccessible::announceRemoved(this, position, m_store.mid(position, removed));
     m_store.replace(position, removed, inserted);
+    if (m_announcing && !inserted.isEmpty())
+        TextBoxAccessible::announceInserted(this, position, inserted);
     m_exactText.reset();
     m_preferredX = -1;
     contentChanged();

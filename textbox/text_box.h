@@ -7,6 +7,7 @@
 #include "textbox/text_store.h"
 
 #include <QAbstractScrollArea>
+#include <QAccessible>
 #include <QBasicTimer>
 #include <QTextCursor>
 
@@ -23,7 +24,7 @@ class PaintThrottle;
 // The text lives in a TextStore, so adding to a box holding tens of megabytes costs what the new text
 // costs; only the lines on screen are ever shaped, and while text keeps arriving the box repaints once
 // a frame. The user scrolls, selects, edits, copies and pastes as in any text field; lines never wrap.
-class TextBox : public QAbstractScrollArea
+class TextBox : public QAbstractScrollArea, private QAccessible::ActivationObserver
 {
     Q_OBJECT
 
@@ -46,6 +47,11 @@ public:
     qsizetype length() const { return m_store.length(); }
     qsizetype lineCount() const { return m_store.lineCount(); }
     QString lineText(qsizetype line) const { return m_store.lineView(line).toString(); }
+    // The line holding a position (a line break belongs to the line it ends) and where a line starts.
+    qsizetype lineOf(qsizetype position) const { return m_store.lineOf(position); }
+    qsizetype lineStart(qsizetype line) const { return m_store.lineStart(line); }
+    // `count` characters from `position`, line breaks as '\n'.
+    QString textRange(qsizetype position, qsizetype count) const { return m_store.mid(position, count); }
 
     // The caret is at cursorPosition(); the selection runs from anchorPosition() to it.
     qsizetype cursorPosition() const { return m_caret; }
@@ -53,8 +59,16 @@ public:
     QString selectedText() const;
     void moveCursor(QTextCursor::MoveOperation operation,
                     QTextCursor::MoveMode mode = QTextCursor::MoveAnchor);
+    // Selects from `anchor` to `caret` (the caret alone when they are equal) and shows the caret.
+    void setSelection(qsizetype anchor, qsizetype caret);
+    // Replaces `removed` characters at `position` as an edit of the user's, one undo step.
+    void replaceRange(qsizetype position, qsizetype removed, const QString &text);
     // The caret's rectangle in viewport coordinates.
     QRect cursorRect() const;
+    // The character's rectangle (a line break's is a space wide), and the position nearest a
+    // point, both in viewport coordinates.
+    QRect characterRect(qsizetype position) const;
+    qsizetype positionAt(QPoint point) const;
     void ensureCursorVisible();
 
     void setTabChangesFocus(bool changesFocus) { m_tabChangesFocus = changesFocus; }
@@ -70,6 +84,7 @@ public slots:
     void cut();
     void copy();
     void paste();
+    void deleteSelection();
     void selectAll();
 
 protected:
@@ -99,7 +114,6 @@ private:
     Range selection() const;
     qsizetype firstLineShown() const;
     qsizetype linesFullyShown() const;
-    qsizetype positionAt(QPoint point) const;
     void runAction(TextKeyMap::Action action);
     void moveCaret(qsizetype position, bool select);
     void caretMoved();
@@ -114,6 +128,7 @@ private:
     void fontChanged();
     void drawLine(QPainter &painter, qsizetype line, QPointF origin, Range selected, const QRect &clip);
     void layOutComposing(QTextLayout &composing, qsizetype line, int column) const;
+    void accessibilityActiveChanged(bool active) override { m_announcing = active; }
 
     TextStore m_store;
     mutable LineLayouts m_layouts;
@@ -132,6 +147,9 @@ private:
     bool m_caretShown = false;
     bool m_tabChangesFocus = false;
     bool m_mouseSelecting = false;
+    // An accessibility client listens: changes are announced to it. Kept here, as asking Qt on
+    // every arrival took a quarter off the TCP ingest rate.
+    bool m_announcing = false;
     // The view still has to scroll sideways to the caret; done when next painted, as finding the
     // caret's x means shaping its line, which arrivals would otherwise do for every piece.
     bool m_caretColumnPending = false;

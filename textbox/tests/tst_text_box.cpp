@@ -1,7 +1,9 @@
+#include "support/accessibility_client.h"
 #include "textbox/clipboard_copy.h"
 #include "textbox/text_box.h"
 #include "textbox/text_store.h"
 
+#include <QAccessible>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QInputMethodEvent>
@@ -33,6 +35,11 @@ private slots:
     void clickPutsCaretWhereItIsDrawn_data();
     void clickPutsCaretWhereItIsDrawn();
     void floodStillRepaints();
+    void readerWalksText_data();
+    void readerWalksText();
+    void readerEdits_data();
+    void readerEdits();
+    void clientHearsChanges();
 };
 
 namespace {
@@ -373,6 +380,115 @@ void TestTextBox::floodStillRepaints()
     QVERIFY(!box->updatesEnabled());
     QTRY_VERIFY(box->updatesEnabled());
     QCOMPARE(box->lineCount(), 1001);
+}
+
+using Unit = std::tuple<QString, int, int>; // text, start, end; no unit reads as "", -1, -1
+Q_DECLARE_METATYPE(QAccessible::TextBoundaryType)
+
+void TestTextBox::readerWalksText_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("offset");
+    QTest::addColumn<QAccessible::TextBoundaryType>("boundary");
+    QTest::addColumn<Unit>("before");
+    QTest::addColumn<Unit>("at");
+    QTest::addColumn<Unit>("after");
+    const QString reply = QStringLiteral("AT\r\nOK\r\nERROR");
+    const Unit none{QString(), -1, -1};
+    QTest::newRow("char") << reply << 1 << QAccessible::CharBoundary << Unit{"A", 0, 1} << Unit{"T", 1, 2}
+                          << Unit{"\n", 2, 3};
+    QTest::newRow("char, pair of surrogates")
+        << QStringLiteral("a\U0001F600b") << 1 << QAccessible::CharBoundary << Unit{"a", 0, 1}
+        << Unit{QStringLiteral("\U0001F600"), 1, 3} << Unit{"b", 3, 4};
+    QTest::newRow("word") << QStringLiteral("AT+CWJAP=ssid") << 0 << QAccessible::WordBoundary << none
+                          << Unit{"AT", 0, 2} << Unit{"+", 2, 3};
+    QTest::newRow("word, line break") << reply << 2 << QAccessible::WordBoundary << Unit{"AT", 0, 2}
+                                      << Unit{"\n", 2, 3} << Unit{"OK", 3, 5};
+    QTest::newRow("line") << reply << 4 << QAccessible::LineBoundary << Unit{"AT\n", 0, 3}
+                          << Unit{"OK\n", 3, 6} << Unit{"ERROR", 6, 11};
+    QTest::newRow("line, at its break") << reply << 5 << QAccessible::LineBoundary << Unit{"AT\n", 0, 3}
+                                        << Unit{"OK\n", 3, 6} << Unit{"ERROR", 6, 11};
+    QTest::newRow("line, end of text")
+        << reply << 11 << QAccessible::LineBoundary << Unit{"OK\n", 3, 6} << Unit{"ERROR", 6, 11} << none;
+    QTest::newRow("empty box") << QString() << 0 << QAccessible::LineBoundary << none << Unit{"", 0, 0}
+                               << none;
+}
+
+void TestTextBox::readerWalksText()
+{
+    QFETCH(QString, text);
+    QFETCH(int, offset);
+    QFETCH(QAccessible::TextBoundaryType, boundary);
+    auto box = shownBox();
+    box->setText(text);
+    QAccessibleTextInterface *reader = QAccessible::queryAccessibleInterface(box.get())->textInterface();
+    QVERIFY(reader);
+    const auto read = [&](auto query) {
+        int start = 0;
+        int end = 0;
+        const QString found = (reader->*query)(offset, boundary, &start, &end);
+        return Unit{found, start, end};
+    };
+    QTEST(read(&QAccessibleTextInterface::textBeforeOffset), "before");
+    QTEST(read(&QAccessibleTextInterface::textAtOffset), "at");
+    QTEST(read(&QAccessibleTextInterface::textAfterOffset), "after");
+    // Where a character is drawn is where a click at it lands.
+    if (offset < box->length()) {
+        const QRect drawn = reader->characterRect(offset);
+        QCOMPARE(reader->offsetAtPoint(drawn.topLeft() + QPoint(1, drawn.height() / 2)), offset);
+    }
+}
+
+void TestTextBox::readerEdits_data()
+{
+    QTest::addColumn<int>("start");
+    QTest::addColumn<int>("end");
+    QTest::addColumn<QString>("inserted");
+    QTest::addColumn<QString>("expected");
+    // The box holds "AT\r\nOK", read as "AT\nOK".
+    QTest::newRow("insert") << 2 << 2 << QStringLiteral("+GMR") << QStringLiteral("AT+GMR\r\nOK");
+    QTest::newRow("delete a line break") << 2 << 3 << QString() << QStringLiteral("ATOK");
+    QTest::newRow("replace with breaks")
+        << 0 << 2 << QStringLiteral("数据\r\n\r") << QStringLiteral("数据\r\n\r\n\r\nOK");
+    QTest::newRow("past the end") << 9 << 12 << QStringLiteral("!") << QStringLiteral("AT\r\nOK!");
+    QTest::newRow("backwards") << 3 << 1 << QStringLiteral("x") << QStringLiteral("AT\r\nOK");
+}
+
+void TestTextBox::readerEdits()
+{
+    QFETCH(int, start);
+    QFETCH(int, end);
+    QFETCH(QString, inserted);
+    auto box = shownBox();
+    box->setText(QStringLiteral("AT\r\nOK"));
+    QAccessibleEditableTextInterface *editor =
+        QAccessible::queryAccessibleInterface(box.get())->editableTextInterface();
+    editor->replaceText(start, end, inserted);
+    QTEST(box->text(), "expected");
+    box->undo();
+    QCOMPARE(box->text(), QStringLiteral("AT\r\nOK"));
+}
+
+void TestTextBox::clientHearsChanges()
+{
+    auto box = shownBox();
+    AccessibilityClient client;
+    box->append(QStringLiteral("AT\r"), TextBox::Caret::ToEnd);
+    box->append(QStringLiteral("\nOK\r\n"), TextBox::Caret::ToEnd);
+    QCOMPARE(client.caretSeenAt, 6);
+    QTest::keyClick(box.get(), Qt::Key_Backspace);
+    box->setText(QStringLiteral("x"));
+    const QList<std::tuple<QAccessible::Event, int, QString>> expected = {
+        {QAccessible::TextInserted, 0, "AT\n"}, // the CR that ends one arrival breaks the line once
+        {QAccessible::TextInserted, 3, "OK\n"},  {QAccessible::TextRemoved, 5, "\n"},
+        {QAccessible::TextRemoved, 0, "AT\nOK"}, {QAccessible::TextInserted, 0, "x"},
+    };
+    QCOMPARE(client.textChanges.size(), expected.size());
+    for (qsizetype i = 0; i < expected.size(); ++i) {
+        const AccessibilityClient::Heard &heard = client.textChanges.at(i);
+        QCOMPARE(std::tuple(heard.type, heard.position, heard.text), expected.at(i));
+        QCOMPARE(heard.object, box.get());
+    }
 }
 
 QTEST_MAIN(TestTextBox)

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QAccessible>
+#include <QList>
+#include <QString>
+
+// Stands in for a screen reader: switches Qt's accessibility on, as an AT-SPI client connecting
+// does, and takes every event Qt would send to it. One at a time; switched off again when it goes.
+class AccessibilityClient
+{
+public:
+    struct Heard
+    {
+        QAccessible::Event type;
+        QObject *object;
+        int position;
+        QString text; // inserted or removed
+    };
+
+    // A client that keeps every text change (a test's), or one that only counts them (a long run's).
+    explicit AccessibilityClient(bool keepTextChanges = true);
+    ~AccessibilityClient();
+    AccessibilityClient(const AccessibilityClient &) = delete;
+    AccessibilityClient &operator=(const AccessibilityClient &) = delete;
+
+    // Only text changes are kept; everything is counted.
+    QList<Heard> textChanges;
+    qint64 eventCount = 0;
+    qint64 charactersHeard = 0;
+    int caretSeenAt = -1;
+
+private:
+    bool m_keepTextChanges;
+
+    static void hear(QAccessibleEvent *event);
+};

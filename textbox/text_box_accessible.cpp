@@ -1,0 +1,260 @@
+#include "textbox/text_box_accessible.h"
+
+#include "textbox/text_box.h"
+
+#include <QTextBoundaryFinder>
+
+#include <algorithm>
+#include <limits>
+
+namespace {
+QAccessibleInterface *createFor(const QString &className, QObject *object)
+{
+    if (className == QLatin1String("TextBox") && object && object->isWidgetType())
+        return new TextBoxAccessible(static_cast<TextBox *>(object));
+    return nullptr;
+}
+
+// Offsets reach clients as int; a box past two thousand million characters reads as full there.
+int clampedInt(qsizetype value)
+{
+    return int(std::min<qsizetype>(value, std::numeric_limits<int>::max()));
+}
+
+// The [start, end) of the boundary-finder unit holding `column` in `text`.
+std::pair<int, int> unitInLine(QTextBoundaryFinder::BoundaryType type, const QString &text, int column)
+{
+    QTextBoundaryFinder finder(type, text);
+    finder.setPosition(column);
+    const qsizetype start = finder.isAtBoundary() ? column : finder.toPreviousBoundary();
+    finder.setPosition(column);
+    const qsizetype end = finder.toNextBoundary();
+    return {int(std::max<qsizetype>(start, 0)), int(end < 0 ? text.size() : end)};
+}
+} // namespace
+
+TextBoxAccessible::TextBoxAccessible(TextBox *box) : QAccessibleWidget(box, QAccessible::EditableText) {}
+
+void TextBoxAccessible::installFactory()
+{
+    static const bool installed = (QAccessible::installFactory(&createFor), true);
+    Q_UNUSED(installed);
+}
+
+void TextBoxAccessible::announceInserted(TextBox *box, qsizetype position, const QString &text)
+{
+    QAccessibleTextInsertEvent event(box, clampedInt(position), text);
+    QAccessible::updateAccessibility(&event);
+}
+
+void TextBoxAccessible::announceRemoved(TextBox *box, qsizetype position, const QString &text)
+{
+    QAccessibleTextRemoveEvent event(box, clampedInt(position), text);
+    QAccessible::updateAccessibility(&event);
+}
+
+void TextBoxAccessible::announceCaret(TextBox *box, qsizetype anchor, qsizetype caret)
+{
+    if (anchor == caret) {
+        QAccessibleTextCursorEvent event(box, clampedInt(caret));
+        QAccessible::updateAccessibility(&event);
+        return;
+    }
+    QAccessibleTextSelectionEvent event(box, clampedInt(std::min(anchor, caret)),
+                                        clampedInt(std::max(anchor, caret)));
+    event.setCursorPosition(clampedInt(caret));
+    QAccessible::updateAccessibility(&event);
+}
+
+TextBox *TextBoxAccessible::box() const
+{
+    return static_cast<TextBox *>(widget());
+}
+
+void *TextBoxAccessible::interface_cast(QAccessible::InterfaceType type)
+{
+    if (type == QAccessible::TextInterface)
+        return static_cast<QAccessibleTextInterface *>(this);
+    if (type == QAccessible::EditableTextInterface)
+        return static_cast<QAccessibleEditableTextInterface *>(this);
+    return QAccessibleWidget::interface_cast(type);
+}
+
+QAccessible::State TextBoxAccessible::state() const
+{
+    QAccessible::State state = QAccessibleWidget::state();
+    state.multiLine = true;
+    state.editable = true;
+    state.selectableText = true;
+    state.focusable = true;
+    return state;
+}
+
+QString TextBoxAccessible::text(QAccessible::Text type) const
+{
+    if (type == QAccessible::Value)
+        return box()->toPlainText();
+    return QAccessibleWidget::text(type);
+}
+
+void TextBoxAccessible::selection(int selectionIndex, int *startOffset, int *endOffset) const
+{
+    *startOffset = *endOffset = 0;
+    if (selectionIndex != 0 || selectionCount() == 0)
+        return;
+    *startOffset = clampedInt(std::min(box()->anchorPosition(), box()->cursorPosition()));
+    *endOffset = clampedInt(std::max(box()->anchorPosition(), box()->cursorPosition()));
+}
+
+int TextBoxAccessible::selectionCount() const
+{
+    return box()->anchorPosition() != box()->cursorPosition() ? 1 : 0;
+}
+
+void TextBoxAccessible::addSelection(int startOffset, int endOffset)
+{
+    setSelection(0, startOffset, endOffset);
+}
+
+void TextBoxAccessible::removeSelection(int selectionIndex)
+{
+    if (selectionIndex == 0)
+        box()->setSelection(box()->cursorPosition(), box()->cursorPosition());
+}
+
+void TextBoxAccessible::setSelection(int selectionIndex, int startOffset, int endOffset)
+{
+    if (selectionIndex == 0)
+        box()->setSelection(startOffset, endOffset);
+}
+
+int TextBoxAccessible::cursorPosition() const
+{
+    return clampedInt(box()->cursorPosition());
+}
+
+void TextBoxAccessible::setCursorPosition(int position)
+{
+    box()->setSelection(position, position);
+}
+
+QString TextBoxAccessible::text(int startOffset, int endOffset) const
+{
+    // -1 reads to the end, as AT-SPI clients ask for "everything".
+    const qsizetype end = endOffset < 0 ? box()->length() : endOffset;
+    if (startOffset < 0 || startOffset >= end)
+        return QString();
+    return box()->textRange(startOffset, end - startOffset);
+}
+
+std::pair<int, int> TextBoxAccessible::unitAt(int offset, QAccessible::TextBoundaryType boundaryType) const
+{
+    const int count = characterCount();
+    if (boundaryType == QAccessible::NoBoundary)
+        return {0, count};
+    offset = std::clamp(offset, 0, count);
+    const qsizetype line = box()->lineOf(offset);
+    const int start = clampedInt(box()->lineStart(line));
+    const QString lineText = box()->lineText(line);
+    const int end = start + int(lineText.size());
+    const int withBreak = line + 1 < box()->lineCount() ? end + 1 : end;
+    if (boundaryType == QAccessible::LineBoundary || boundaryType == QAccessible::ParagraphBoundary)
+        return {start, withBreak};
+    if (offset >= end) // the line break is a unit of its own; past the last line there is nothing
+        return {offset, withBreak};
+    const int column = offset - start;
+    if (boundaryType == QAccessible::CharBoundary) {
+        const std::pair<int, int> grapheme = unitInLine(QTextBoundaryFinder::Grapheme, lineText, column);
+        return {start + grapheme.first, start + grapheme.second};
+    }
+    const auto type =
+        boundaryType == QAccessible::WordBoundary ? QTextBoundaryFinder::Word : QTextBoundaryFinder::Sentence;
+    const std::pair<int, int> unit = unitInLine(type, lineText, column);
+    return {start + unit.first, start + unit.second};
+}
+
+QString TextBoxAccessible::unitText(std::pair<int, int> unit, int *startOffset, int *endOffset) const
+{
+    *startOffset = unit.first;
+    *endOffset = unit.second;
+    return text(unit.first, unit.second);
+}
+
+QString TextBoxAccessible::textBeforeOffset(int offset, QAccessible::TextBoundaryType boundaryType,
+                                            int *startOffset, int *endOffset) const
+{
+    const std::pair<int, int> here = unitAt(offset, boundaryType);
+    if (boundaryType == QAccessible::NoBoundary || here.first == 0) {
+        *startOffset = *endOffset = -1;
+        return QString();
+    }
+    return unitText(unitAt(here.first - 1, boundaryType), startOffset, endOffset);
+}
+
+QString TextBoxAccessible::textAfterOffset(int offset, QAccessible::TextBoundaryType boundaryType,
+                                           int *startOffset, int *endOffset) const
+{
+    const std::pair<int, int> here = unitAt(offset, boundaryType);
+    if (boundaryType == QAccessible::NoBoundary || here.second >= characterCount()) {
+        *startOffset = *endOffset = -1;
+        return QString();
+    }
+    return unitText(unitAt(here.second, boundaryType), startOffset, endOffset);
+}
+
+QString TextBoxAccessible::textAtOffset(int offset, QAccessible::TextBoundaryType boundaryType,
+                                        int *startOffset, int *endOffset) const
+{
+    return unitText(unitAt(offset, boundaryType), startOffset, endOffset);
+}
+
+int TextBoxAccessible::characterCount() const
+{
+    return clampedInt(box()->length());
+}
+
+QRect TextBoxAccessible::characterRect(int offset) const
+{
+    if (offset < 0 || offset > characterCount())
+        return QRect();
+    const QRect inViewport = box()->characterRect(offset);
+    return inViewport.translated(box()->viewport()->mapToGlobal(QPoint(0, 0)));
+}
+
+int TextBoxAccessible::offsetAtPoint(const QPoint &point) const
+{
+    const QPoint inViewport = box()->viewport()->mapFromGlobal(point);
+    if (!box()->viewport()->rect().contains(inViewport))
+        return -1;
+    return clampedInt(box()->positionAt(inViewport));
+}
+
+void TextBoxAccessible::scrollToSubstring(int startIndex, int endIndex)
+{
+    box()->setSelection(startIndex, endIndex);
+}
+
+QString TextBoxAccessible::attributes(int /*offset*/, int *startOffset, int *endOffset) const
+{
+    // One font and colour throughout.
+    *startOffset = 0;
+    *endOffset = characterCount();
+    return QString();
+}
+
+void TextBoxAccessible::deleteText(int startOffset, int endOffset)
+{
+    replaceText(startOffset, endOffset, QString());
+}
+
+void TextBoxAccessible::insertText(int offset, const QString &text)
+{
+    replaceText(offset, offset, text);
+}
+
+void TextBoxAccessible::replaceText(int startOffset, int endOffset, const QString &text)
+{
+    if (startOffset < 0 || endOffset < startOffset)
+        return;
+    box()->replaceRange(startOffset, endOffset - startOffset, text);
+}
