@@ -281,7 +281,6 @@ void TestTextBox::undoAndRedo_data()
     QTest::addColumn<Keys>("keys");
     QTest::addColumn<QString>("text");
     const QKeyCombination undo = Qt::ControlModifier | Qt::Key_Z;
-    const QKeyCombination redo = Qt::ControlModifier | Qt::ShiftModifier | Qt::Key_Z;
     QTest::newRow("typing is one step") << true << Keys{undo} << "start ";
     QTest::newRow("delete, then typing, undone in turn") << true << Keys{Qt::Key_Backspace, Qt::Key_X, undo, undo} << "start AT+RST";
     QTest::newRow("switched off, as for the receive boxes") << false << Keys{undo} << "start AT+RST";
