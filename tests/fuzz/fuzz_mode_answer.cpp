@@ -37,9 +37,10 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
     static int qtArgc = 1;
     static char *qtArgv[] = {(*argv)[0], nullptr};
     (void)argc;
-    static QApplication app(qtArgc, qtArgv);
-    static Window created;
-    window = &created;
+    // Both live until the process ends and are never destroyed: a QApplication destroyed by the exit
+    // handlers runs Qt's clean-up after Qt's own statics are gone.
+    new QApplication(qtArgc, qtArgv);
+    window = new Window;
     return 0;
 }
 
