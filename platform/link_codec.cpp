@@ -28,8 +28,13 @@ QString LinkDecoder::decode(QByteArrayView bytes)
     unsigned char high = 0;
     for (const char byte : bytes)
         high |= static_cast<unsigned char>(byte);
-    if (m_clean && high < 0x80)
-        return QString::fromLatin1(bytes);
+    if (m_clean && high < 0x80) {
+        // Into the same buffer each time (the caller's copy is gone by the next read): a new one per
+        // read of a flood would be fresh pages from the system every time.
+        m_text.resize(0);
+        m_text.append(QLatin1StringView(bytes));
+        return m_text;
+    }
     if (!bytes.isEmpty())
         m_clean = static_cast<unsigned char>(bytes.back()) < 0x80;
     return m_decoder.decode(bytes);

@@ -35,6 +35,7 @@ public:
 
 private:
     QStringDecoder m_decoder;
+    QString m_text; // the last ASCII read
     // No first half of a character is held from the read before: the last byte read was ASCII.
     bool m_clean = true;
 };

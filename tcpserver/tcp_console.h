@@ -38,4 +38,5 @@ private:
     Socket &m_winsock;
     MessageBox &m_messageBox;
     const Clock &m_clock;
+    QString m_entry; // the entry being logged
 };

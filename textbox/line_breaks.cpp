@@ -1,9 +1,38 @@
 #include "textbox/line_breaks.h"
 
+#include <QtAlgorithms>
+
+#include <cstring>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace {
-bool isBreak(QChar c)
+bool isBreak(char16_t c)
 {
     return c == u'\r' || c == QChar::LineSeparator || c == QChar::ParagraphSeparator;
+}
+
+// The first CR, line separator or paragraph separator in [from, end), or end. Eight characters a
+// step where the processor allows: a flood is mostly the text between breaks.
+const char16_t *nextBreak(const char16_t *from, const char16_t *end)
+{
+#ifdef __SSE2__
+    const __m128i cr = _mm_set1_epi16(u'\r');
+    const __m128i separatorBits = _mm_set1_epi16(short(0xfffe)); // U+2028 and U+2029 differ in bit 0
+    const __m128i separator = _mm_set1_epi16(short(QChar::LineSeparator));
+    for (; end - from >= 8; from += 8) {
+        const __m128i chars = _mm_loadu_si128(reinterpret_cast<const __m128i *>(from));
+        const __m128i hits = _mm_or_si128(_mm_cmpeq_epi16(chars, cr),
+                                          _mm_cmpeq_epi16(_mm_and_si128(chars, separatorBits), separator));
+        if (const int mask = _mm_movemask_epi8(hits))
+            return from + qCountTrailingZeroBits(uint(mask)) / 2;
+    }
+#endif
+    while (from < end && !isBreak(*from))
+        ++from;
+    return from;
 }
 } // namespace
 
@@ -16,18 +45,24 @@ QString LineBreaks::normalize(QStringView piece)
         piece = piece.sliced(1);
     m_afterCr = endsWithCr;
 
-    QString result(piece.size(), Qt::Uninitialized);
-    QChar *out = result.data();
-    for (qsizetype i = 0; i < piece.size(); ++i) {
-        const QChar c = piece[i];
-        if (!isBreak(c)) {
-            *out++ = c;
-            continue;
-        }
+    // The same buffer each time, as long as the caller let go of the last result: a new one for every
+    // piece of a flood would be fresh pages from the system every time.
+    QString &result = m_result;
+    result.resize(piece.size());
+    char16_t *out = reinterpret_cast<char16_t *>(result.data());
+    const char16_t *in = piece.utf16();
+    const char16_t *const end = in + piece.size();
+    while (in < end) {
+        const char16_t *const stop = nextBreak(in, end);
+        std::memcpy(out, in, size_t(stop - in) * sizeof(char16_t));
+        out += stop - in;
+        if (stop == end)
+            break;
         *out++ = u'\n';
-        if (c == u'\r' && i + 1 < piece.size() && piece[i + 1] == u'\n')
-            ++i;
+        in = stop + 1;
+        if (*stop == u'\r' && in < end && *in == u'\n')
+            ++in;
     }
-    result.truncate(out - result.constData());
+    result.truncate(out - reinterpret_cast<const char16_t *>(result.constData()));
     return result;
 }

@@ -14,4 +14,5 @@ public:
 
 private:
     bool m_afterCr = false;
+    QString m_result;
 };

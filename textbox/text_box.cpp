@@ -664,10 +664,21 @@ void TextBox::updateScrollBars()
     const qsizetype shown = linesFullyShown();
     QScrollBar *vertical = verticalScrollBar();
     vertical->setPageStep(int(shown));
-    vertical->setRange(0, int(std::max<qsizetype>(m_store.lineCount() - shown, 0)));
+    setScrollRange(vertical, int(std::max<qsizetype>(m_store.lineCount() - shown, 0)));
     QScrollBar *horizontal = horizontalScrollBar();
     horizontal->setPageStep(viewport()->width());
-    horizontal->setRange(0, std::max(qCeil(m_layouts.widest()) + 2 * kMargin - viewport()->width(), 0));
+    setScrollRange(horizontal, std::max(qCeil(m_layouts.widest()) + 2 * kMargin - viewport()->width(), 0));
+}
+
+void TextBox::setScrollRange(QScrollBar *bar, int maximum)
+{
+    // The scroll area answers every range change with a queued call that shows or hides the bar, and
+    // each queued call wakes the event loop once more. A flood grows the range with every arrival,
+    // so a range that only grows past a non-empty one is set without telling anyone: the bar keeps
+    // its place, its value stays, and it paints its new range all the same.
+    const bool quiet = bar->maximum() > 0 && maximum >= bar->maximum();
+    const QSignalBlocker blocker(quiet ? bar : nullptr);
+    bar->setRange(0, maximum);
 }
 
 void TextBox::fontChanged()

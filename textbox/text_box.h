@@ -123,6 +123,7 @@ private:
     void applyEdit(qsizetype position, qsizetype removed, const QString &inserted);
     void contentChanged();
     void updateScrollBars();
+    static void setScrollRange(QScrollBar *bar, int maximum);
     void showCaretLine();
     void showCaretColumn();
     void fontChanged();

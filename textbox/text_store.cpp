@@ -111,7 +111,9 @@ void TextStore::appendMid(QString &out, qsizetype position, qsizetype count) con
 
 bool TextStore::Chunk::endsWithBreak() const
 {
-    return isWide ? wide.endsWith(kBreak) : narrow.endsWith(char(kBreak));
+    if (isWide)
+        return wide.endsWith(kBreak);
+    return narrow.size() > 0 && narrow.constData()[narrow.size() - 1] == char(kBreak);
 }
 
 void TextStore::Chunk::appendTo(QString &out, qsizetype from, qsizetype count) const
@@ -122,21 +124,12 @@ void TextStore::Chunk::appendTo(QString &out, qsizetype from, qsizetype count) c
         out.append(QLatin1StringView(narrow.constData() + from, count));
 }
 
-void TextStore::Chunk::reserve(qsizetype size)
-{
-    if (isWide)
-        wide.reserve(size);
-    else
-        narrow.reserve(size);
-}
-
 void TextStore::Chunk::append(QStringView piece)
 {
     const qsizetype at = size();
     if (!isWide) {
         // Copy the low bytes and look at the high ones afterwards: one pass, no branch per character.
-        narrow.resize(at + piece.size());
-        char *out = narrow.data() + at;
+        char *out = narrow.room(piece.size());
         const char16_t *in = piece.utf16();
         char16_t high = 0;
         for (qsizetype i = 0; i < piece.size(); ++i) {
@@ -144,6 +137,7 @@ void TextStore::Chunk::append(QStringView piece)
             out[i] = char(in[i]);
         }
         if (high <= 0xff) {
+            narrow.commit(piece.size());
             const char *end = out + piece.size();
             for (const char *found = out;
                  (found = static_cast<const char *>(std::memchr(found, char(kBreak), size_t(end - found))));
@@ -151,10 +145,9 @@ void TextStore::Chunk::append(QStringView piece)
                 breaks.push_back(qint32(found - narrow.constData()));
             return;
         }
-        narrow.truncate(at);
-        wide.reserve(std::max(narrow.capacity(), at + piece.size()));
-        wide.append(QLatin1StringView(narrow));
-        narrow = QByteArray();
+        wide.reserve(std::max(narrow.reserved(), at + piece.size()));
+        wide.append(QLatin1StringView(narrow.constData(), at));
+        narrow = ByteRun();
         isWide = true;
     }
     for (qsizetype found = piece.indexOf(kBreak); found >= 0; found = piece.indexOf(kBreak, found + 1))
@@ -169,8 +162,10 @@ void TextStore::append(QStringView text)
         if (m_chunks.back().size() >= kChunkCharacters && m_chunks.back().endsWithBreak()) {
             m_chunkStarts.push_back(m_chunkStarts.back() + m_chunks.back().size());
             m_breaksBefore.push_back(m_breaksBefore.back() + qsizetype(m_chunks.back().breaks.size()));
-            m_chunks.emplace_back();
-            m_chunks.back().reserve(kChunkCharacters + kChunkSlack);
+            m_chunks.back().breaks.shrink_to_fit(); // the chunk is done: give back the vector's spare room
+            Chunk next;
+            next.narrow = ByteRun::after(m_chunks.back().narrow, kChunkCharacters + kChunkSlack);
+            m_chunks.push_back(std::move(next));
         }
         Chunk &last = m_chunks.back();
         // Fill the chunk up to its size, then up to the end of the line that crosses it.

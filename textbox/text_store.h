@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QByteArray>
+#include "textbox/byte_run.h"
+
 #include <QString>
 
 #include <vector>
@@ -43,8 +44,8 @@ private:
     // A run of whole lines: every chunk but the last ends with '\n', so no line spans two chunks.
     struct Chunk
     {
-        QByteArray narrow; // the characters as Latin-1 while they all fit
-        QString wide;      // the characters as UTF-16 once one does not
+        ByteRun narrow; // the characters as Latin-1 while they all fit
+        QString wide;   // the characters as UTF-16 once one does not
         bool isWide = false;
         std::vector<qint32> breaks; // offsets of the '\n' characters
 
@@ -52,7 +53,6 @@ private:
         bool endsWithBreak() const;
         void appendTo(QString &out, qsizetype from, qsizetype count) const;
         void append(QStringView piece);
-        void reserve(qsizetype size);
     };
 
     qsizetype chunkAt(qsizetype position) const;

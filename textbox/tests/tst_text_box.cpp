@@ -19,6 +19,7 @@ class TestTextBox : public QObject
 private slots:
     void storeFollowsEveryEdit_data();
     void storeFollowsEveryEdit();
+    void copyKeepsItsTextThroughAFlood();
     void arrivalsBreakLinesOnce_data();
     void arrivalsBreakLinesOnce();
     void setTextReadsBackExactly_data();
@@ -129,6 +130,35 @@ void TestTextBox::storeFollowsEveryEdit()
     QCOMPARE(store.text(), model);
 }
 
+void TestTextBox::copyKeepsItsTextThroughAFlood()
+{
+    // A copy taken during a flood (as the clipboard's snapshot is) shares the flood's memory; what
+    // either side adds later must not show in the other. The flood fills more than one block of that
+    // memory, with a line longer than what is left of the block.
+    QRandomGenerator random(8266);
+    const QString mebibyte = randomText(random, 1 << 20);
+    TextStore store;
+    QString model;
+    while (model.size() < 31 * mebibyte.size()) {
+        store.append(mebibyte);
+        model += mebibyte;
+    }
+    TextStore copy = store;
+    QString copyModel = model;
+    store.append(u"the store's own\n");
+    copy.append(u"the copy's own\n");
+    const QString endless(3 << 20, u'x');
+    for (qsizetype at = 0; at < endless.size(); at += 1 << 18)
+        store.append(QStringView(endless).sliced(at, 1 << 18));
+    store.append(mebibyte);
+    model += QStringLiteral("the store's own\n") + endless + mebibyte;
+    copy.replace(3, 2, u"中");
+    copyModel.append(u"the copy's own\n").replace(3, 2, QStringLiteral("中"));
+    QCOMPARE(store.text(), model);
+    QCOMPARE(copy.text(), copyModel);
+    verifyLines(store, model, random);
+}
+
 void TestTextBox::arrivalsBreakLinesOnce_data()
 {
     // clang-format off
@@ -144,6 +174,13 @@ void TestTextBox::arrivalsBreakLinesOnce_data()
         flood.append(lines(60).mid(i % 7)); // pieces cut mid-line and mid CR LF
     QString whole = flood.join(QString());
     QTest::newRow("flood across chunks") << flood << whole.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    const QStringList breaks{"\r\n", "\r", QString(QChar::LineSeparator), QString(QChar::ParagraphSeparator)};
+    QString everyPlace, everyPlaceShown;
+    for (int i = 0; i < 24; ++i) { // each kind of break at each place of an 8-character step
+        everyPlace += QString(i, u'x') + breaks.at(i % 4);
+        everyPlaceShown += QString(i, u'x') + u'\n';
+    }
+    QTest::newRow("breaks at every place") << QStringList{everyPlace} << everyPlaceShown;
     // clang-format on
 }
 
