@@ -17,9 +17,15 @@ bool TcpLog::holdsExactly(const QString &log, const QString &timestamp, const QS
     QString received;
     received.reserve(payload.size());
     for (qsizetype i = 2; i < pieces.size() - 1; ++i) {
-        if (!pieces.at(i).endsWith(kCrLf))
+        QStringView data = pieces.at(i);
+        if (!data.endsWith(kCrLf))
             return false;
-        received += QStringView(pieces.at(i)).chopped(2);
+        // A CR LF split between two reads is logged as the CR's line break at the end of one entry and
+        // the LF's at the start of the next. The flood has no empty lines, so an entry that starts with
+        // a line break goes on from a split one.
+        if (data.startsWith(kCrLf) && received.endsWith(kCrLf))
+            data = data.sliced(2);
+        received += data.chopped(2);
     }
     return received == payload;
 }

@@ -51,12 +51,9 @@ void TcpConsole::command7Click()
 
 void TcpConsole::appendEntry(const QString &text)
 {
-    // Built in the same buffer each time: a flood of arrivals would otherwise take fresh pages for
-    // every entry.
-    m_entry.resize(0);
-    m_entry.append(m_clock.now().toString(QStringLiteral("yy-MM-dd HH:mm:ss")))
-        .append(kCrLf)
-        .append(text)
-        .append(kCrLf);
-    m_controls.text5->append(m_entry, TextBox::Caret::Keep);
+    // In three parts: joining them first would copy every arrival of a flood once more.
+    const QString timestamp = m_clock.now().toString(QStringLiteral("yy-MM-dd HH:mm:ss"));
+    m_controls.text5->append(timestamp + kCrLf, TextBox::Caret::Keep);
+    m_controls.text5->append(text, TextBox::Caret::Keep);
+    m_controls.text5->append(kCrLf, TextBox::Caret::Keep);
 }

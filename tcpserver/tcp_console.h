@@ -38,5 +38,4 @@ private:
     Socket &m_winsock;
     MessageBox &m_messageBox;
     const Clock &m_clock;
-    QString m_entry; // the entry being logged
 };

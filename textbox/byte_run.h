@@ -16,11 +16,9 @@ class ByteRun
 {
 public:
     ByteRun() = default;
-    // An empty run placed right after `previous` in its big block, or in a new big block when fewer
-    // than `reserve` bytes are free there. After a run that holds no memory (a chunk held as UTF-16)
-    // the new run takes `reserve` bytes of heap: a Chinese log would otherwise fetch a big block for
-    // every chunk and drop it at the chunk's first wide character.
-    static ByteRun after(const ByteRun &previous, qsizetype reserve);
+    // An empty run placed right after `flow` (the run a flood placed last) in its big block, or in a new
+    // big block when `flow` has none or fewer than `reserve` bytes are free there.
+    static ByteRun after(const ByteRun &flow, qsizetype reserve);
 
     const char *constData() const;
     qsizetype size() const { return m_size; }

@@ -1,5 +1,7 @@
 #include "textbox/clipboard_copy.h"
 
+#include "textbox/huge_pages.h"
+
 #include <QGuiApplication>
 
 ClipboardCopy::ClipboardCopy(QObject *parent) : QObject(parent)
@@ -18,6 +20,7 @@ void ClipboardCopy::start(const TextStore &store, qsizetype position, qsizetype 
     m_snapshot = store;
     m_text = QString();
     m_text.reserve(count);
+    HugePages::advise(m_text.data(), count * qsizetype(sizeof(QChar)));
     m_position = position;
     m_remaining = count;
     m_mode = mode;

@@ -18,6 +18,7 @@ TextStore::TextStore()
 void TextStore::clear()
 {
     m_chunks.assign(1, Chunk());
+    m_flow = ByteRun();
     m_chunkStarts.assign(1, 0);
     m_breaksBefore.assign(1, 0);
     m_length = 0;
@@ -128,15 +129,16 @@ void TextStore::Chunk::append(QStringView piece)
 {
     const qsizetype at = size();
     if (!isWide) {
-        // Copy the low bytes and look at the high ones afterwards: one pass, no branch per character.
-        char *out = narrow.room(piece.size());
+        // Look at every character before writing any, so that a piece that widens the chunk never
+        // touches the chunk's memory: a Chinese log would otherwise keep pages it never uses.
         const char16_t *in = piece.utf16();
         char16_t high = 0;
-        for (qsizetype i = 0; i < piece.size(); ++i) {
+        for (qsizetype i = 0; i < piece.size(); ++i)
             high |= in[i];
-            out[i] = char(in[i]);
-        }
         if (high <= 0xff) {
+            char *out = narrow.room(piece.size());
+            for (qsizetype i = 0; i < piece.size(); ++i)
+                out[i] = char(in[i]);
             narrow.commit(piece.size());
             const char *end = out + piece.size();
             for (const char *found = out;
@@ -164,7 +166,8 @@ void TextStore::append(QStringView text)
             m_breaksBefore.push_back(m_breaksBefore.back() + qsizetype(m_chunks.back().breaks.size()));
             m_chunks.back().breaks.shrink_to_fit(); // the chunk is done: give back the vector's spare room
             Chunk next;
-            next.narrow = ByteRun::after(m_chunks.back().narrow, kChunkCharacters + kChunkSlack);
+            next.narrow = ByteRun::after(m_flow, kChunkCharacters + kChunkSlack);
+            m_flow = next.narrow;
             m_chunks.push_back(std::move(next));
         }
         Chunk &last = m_chunks.back();

@@ -61,6 +61,9 @@ private:
     void reindexFrom(qsizetype chunk);
 
     std::vector<Chunk> m_chunks;
+    // Where appending placed a chunk last: the next one goes right after it, even past chunks held as
+    // UTF-16 or rebuilt by an edit, so a log with a Chinese line now and then still fills its blocks.
+    ByteRun m_flow;
     std::vector<qsizetype> m_chunkStarts;  // position of each chunk's first character
     std::vector<qsizetype> m_breaksBefore; // line breaks in the chunks before each
     qsizetype m_length = 0;
