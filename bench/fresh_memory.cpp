@@ -1,8 +1,0 @@
-#include "fresh_memory.h"
-
-#include <malloc.h>
-
-void FreshMemory::giveBack()
-{
-    ::malloc_trim(0);
-}
