@@ -3,12 +3,15 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <cerrno>
 #include <limits>
 
 SerialPort::SerialPort(PortMap portMap, DeviceFacts deviceFacts, QObject *parent)
-    : QObject(parent), m_portMap(std::move(portMap)), m_deviceFacts(std::move(deviceFacts)), m_port(this)
+    : QObject(parent), m_portMap(std::move(portMap)), m_deviceFacts(std::move(deviceFacts)), m_port(this),
+      m_reader(this)
 {
-    connect(&m_port, &QSerialPort::readyRead, this, &SerialPort::dataWaiting);
+    connect(&m_reader, &SerialReader::arrived, this, &SerialPort::dataWaiting);
+    connect(&m_reader, &SerialReader::lost, this, &SerialPort::lose);
     connect(&m_port, &QSerialPort::errorOccurred, this, &SerialPort::portError);
 }
 
@@ -64,6 +67,7 @@ bool SerialPort::setRThreshold(int threshold)
 bool SerialPort::setPortOpen(bool open)
 {
     if (!open) {
+        m_reader.close();
         m_port.close();
         return true;
     }
@@ -76,13 +80,17 @@ bool SerialPort::setPortOpen(bool open)
     if (!m_deviceFacts.accessible(path))
         return fail(kErrPermissionDenied);
 
+    // The reading descriptor is opened first: once the port is open, it is held exclusively.
+    if (!m_reader.open(path))
+        return fail(errno == EBUSY ? kErrPortAlreadyOpen : kErrDevice);
     m_port.setPortName(path);
     m_port.setBaudRate(m_baudRate);
     m_port.setParity(QSerialPort::NoParity);
     m_port.setDataBits(QSerialPort::Data8);
     m_port.setStopBits(QSerialPort::OneStop);
     m_port.setFlowControl(QSerialPort::NoFlowControl);
-    if (!m_port.open(QIODevice::ReadWrite)) {
+    if (!m_port.open(QIODevice::WriteOnly)) {
+        m_reader.close();
         // Qt reports a lock file held by another program (and a device opened exclusively) as a
         // permission error: to the window that is a port already in use.
         const QSerialPort::SerialPortError error = m_port.error();
@@ -90,6 +98,10 @@ bool SerialPort::setPortOpen(bool open)
         return fail(error == QSerialPort::PermissionError ? kErrPortAlreadyOpen : kErrDevice);
     }
     m_decoder = LinkDecoder();
+    if (!m_reader.start()) {
+        setPortOpen(false);
+        return fail(kErrDevice);
+    }
     return true;
 }
 
@@ -109,7 +121,8 @@ bool SerialPort::output(const QString &text)
 
 QString SerialPort::input()
 {
-    return m_decoder.decode(m_port.readAll());
+    m_reader.take(m_received);
+    return m_decoder.decode(m_received);
 }
 
 bool SerialPort::fail(int error)
@@ -120,7 +133,8 @@ bool SerialPort::fail(int error)
 
 void SerialPort::dataWaiting()
 {
-    if (m_rThreshold <= 0 || m_port.bytesAvailable() < m_rThreshold)
+    const qsizetype waiting = m_reader.waiting();
+    if (m_rThreshold <= 0 || waiting < m_rThreshold)
         return;
     m_commEvent = kComEvReceive;
     emit onComm();
@@ -139,7 +153,16 @@ void SerialPort::portError(QSerialPort::SerialPortError error)
         m_port.clearError();
         return;
     }
-    // A vanished device keeps the read notifier firing with errors; close at the first one.
+    // A vanished device fails its writes over and over; close at the first failure.
+    m_port.clearError();
+    lose();
+}
+
+void SerialPort::lose()
+{
+    if (!m_port.isOpen())
+        return;
+    m_reader.close();
     m_port.close();
     m_port.clearError();
     emit deviceLost();

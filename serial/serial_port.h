@@ -3,6 +3,7 @@
 #include "platform/link_codec.h"
 #include "serial/device_facts.h"
 #include "serial/port_map.h"
+#include "serial/serial_reader.h"
 
 #include <QObject>
 #include <QSerialPort>
@@ -58,10 +59,13 @@ private:
     bool fail(int error);
     void dataWaiting();
     void portError(QSerialPort::SerialPortError error);
+    void lose();
 
     PortMap m_portMap;
     DeviceFacts m_deviceFacts;
-    QSerialPort m_port;
+    QSerialPort m_port; // set-up and sending
+    SerialReader m_reader;
+    QByteArray m_received;
     LinkEncoder m_encoder;
     LinkDecoder m_decoder;
     int m_commPort = 1;
