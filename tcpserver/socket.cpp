@@ -3,6 +3,8 @@
 #include <QNetworkInterface>
 #include <QTcpSocket>
 
+#include <algorithm>
+
 Socket::Socket(QObject *parent) : QObject(parent)
 {
     // Qt must not queue a second client behind the one being offered.
@@ -92,7 +94,13 @@ bool Socket::sendData(const QString &data)
 
 QString Socket::getData()
 {
-    return m_connection ? m_decoder.decode(m_connection->readAll()) : QString();
+    if (!m_connection)
+        return QString();
+    // Into the same buffer each time: a new one per arrival of a flood would be fresh memory each time.
+    m_received.resize(m_connection->bytesAvailable());
+    const qint64 read = m_connection->read(m_received.data(), m_received.size());
+    m_received.resize(std::max<qint64>(read, 0));
+    return m_decoder.decode(m_received);
 }
 
 bool Socket::fail(int error)

@@ -73,6 +73,7 @@ private:
     SocketPtr m_connection;
     LinkEncoder m_encoder;
     LinkDecoder m_decoder;
+    QByteArray m_received;
     qint32 m_requestID = 0;
     qint32 m_localPort = 0;
     int m_lastError = 0;
