@@ -133,6 +133,7 @@ bool SerialPort::fail(int error)
 
 void SerialPort::dataWaiting()
 {
+    // Asked first in any case: asking is what makes the reader announce the next bytes.
     const qsizetype waiting = m_reader.waiting();
     if (m_rThreshold <= 0 || waiting < m_rThreshold)
         return;
