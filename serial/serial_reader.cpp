@@ -31,8 +31,8 @@ SerialReader::~SerialReader()
 bool SerialReader::open(const QString &path)
 {
     close();
-    m_fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    return m_fd >= 0;
+    m_fd.reset(::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    return m_fd.isValid();
 }
 
 bool SerialReader::start()
@@ -40,16 +40,15 @@ bool SerialReader::start()
     // The port is set up through the sending descriptor, opened write-only, and then its receiver is
     // left as it was found: switch it on.
     termios settings{};
-    if (::tcgetattr(m_fd, &settings) == 0 && !(settings.c_cflag & CREAD)) {
+    if (::tcgetattr(m_fd.get(), &settings) == 0 && !(settings.c_cflag & CREAD)) {
         settings.c_cflag |= CREAD;
-        ::tcsetattr(m_fd, TCSANOW, &settings);
+        ::tcsetattr(m_fd.get(), TCSANOW, &settings);
     }
-    m_wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (m_wake < 0)
+    m_wake.reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+    if (!m_wake.isValid())
         return false; // without it the thread could never be stopped
     m_stopping = false;
     m_announced = false;
-    m_bytes.clear();
     try {
         m_thread = std::thread([this] { run(); });
     } catch (const std::system_error &) {
@@ -67,14 +66,11 @@ void SerialReader::close()
         }
         m_taken.notify_one();
         const quint64 one = 1;
-        (void)::write(m_wake, &one, sizeof one);
+        (void)::write(m_wake.get(), &one, sizeof one);
         m_thread.join();
     }
-    if (m_wake >= 0)
-        ::close(m_wake);
-    if (m_fd >= 0)
-        ::close(m_fd);
-    m_wake = m_fd = -1;
+    m_wake.reset();
+    m_fd.reset();
     m_bytes.clear();
     // Nothing of this session may reach a port opened again later.
     QCoreApplication::removePostedEvents(this, QEvent::MetaCall);
@@ -101,10 +97,12 @@ void SerialReader::take(QByteArray &bytes)
 void SerialReader::run()
 {
     std::vector<char> buffer(kReadSize);
-    pollfd fds[2] = {{m_fd, POLLIN, 0}, {m_wake, POLLIN, 0}};
+    pollfd fds[2] = {{m_fd.get(), POLLIN, 0}, {m_wake.get(), POLLIN, 0}};
     bool hungUp = false;
     for (;;) {
-        const ssize_t n = ::read(m_fd, buffer.data(), buffer.size());
+        // The port is set up so that a read returns at once, with nothing (0) when no byte is
+        // waiting; the waiting is poll()'s.
+        const ssize_t n = ::read(m_fd.get(), buffer.data(), buffer.size());
         if (n > 0) {
             deliver(buffer.data(), n);
             std::unique_lock lock(m_mutex);
@@ -115,8 +113,6 @@ void SerialReader::run()
         }
         if (n < 0 && errno == EINTR)
             continue;
-        // The port is set up so that a read returns at once, with nothing (0) when no byte is
-        // waiting, so the wait is poll()'s.
         // A read error, or nothing left after a hang-up: the device is gone.
         if ((n < 0 && errno != EAGAIN) || hungUp)
             break;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/unique_fd.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
@@ -42,8 +44,8 @@ private:
     void run();
     void deliver(const char *data, qsizetype size);
 
-    int m_fd = -1;
-    int m_wake = -1; // written by close() to end the thread's wait
+    UniqueFd m_fd;
+    UniqueFd m_wake; // written by close() to end the thread's wait
     std::thread m_thread;
     std::mutex m_mutex;
     std::condition_variable m_taken;

@@ -1,5 +1,5 @@
 #include "simulator.h"
-#include "unique_fd.h"
+#include "platform/unique_fd.h"
 
 #include <QDeadlineTimer>
 #include <QFile>
