@@ -36,10 +36,12 @@ std::vector<Row> floodRows()
         {"ingest_mibps", "ingest rate, MiB/s", Bound::AtLeast, 20},
         {"plain_mibps", "plain reader, same kind of source, MiB/s", Bound::None, 0},
         {"ratio_to_plain", "ratio to the plain reader", Bound::AtLeast, 0.8},
+        {"first_ratio_to_plain", "  first flood after start-up", Bound::None, 0},
         {"gap_max_ms", "longest event-loop gap, ms", Bound::AtMost, 10},
         {"gap_median_ms", "median event-loop gap, ms", Bound::AtMost, 5},
         {"rss_per_byte", "resident bytes per byte held", Bound::AtMost, 1.2},
         {"kept", "every byte kept, in order", Bound::Yes, 0},
+        {"fresh_touch_mibps", "first touch of fresh memory, MiB/s", Bound::None, 0},
     };
 }
 

@@ -3,6 +3,7 @@
 #include "flood_writer.h"
 #include "loop_gauge.h"
 #include "loopback_client.h"
+#include "machine_memory.h"
 #include "plain_reader.h"
 #include "resident_memory.h"
 #include "statistics.h"
@@ -18,6 +19,7 @@ constexpr qint64 kFloodBytes = LineFlood::wholeLines(16 * LineFlood::kMiB);
 constexpr qint64 kStepBytes = LineFlood::wholeLines(LineFlood::kMiB);
 constexpr qint64 kFillBytes = LineFlood::wholeLines(64 * LineFlood::kMiB);
 constexpr qint64 kLargestBlock = 64 * 1024;
+constexpr qint64 kBackedBytes = 256 * LineFlood::kMiB;
 constexpr int kSteps = 9;
 constexpr auto kTimeout = std::chrono::seconds(90);
 
@@ -58,6 +60,7 @@ void ingest(TcpSession &session, LoopGauge &gauge, qint64 offset, qint64 size)
 Figures TcpIngestCase::flood()
 {
     Figures figures;
+    figures.set(QStringLiteral("fresh_touch_mibps"), MachineMemory::back(kBackedBytes));
     const double plainRate = PlainReader::tcpRate(kFloodBytes);
     figures.set(QStringLiteral("plain_mibps"), plainRate);
 
@@ -65,6 +68,13 @@ Figures TcpIngestCase::flood()
     LoopGauge gauge;
     gauge.settle();
     const qint64 idle = ResidentMemory::now();
+    // The first flood after start-up also grows the heap to the size a flood works in, a few hundred
+    // page faults that cost a virtual machine 15 us each. It is shown; the second one is judged.
+    ingest(session, gauge, 0, kFloodBytes);
+    figures.set(QStringLiteral("first_ratio_to_plain"),
+                mibPerSecond(kFloodBytes, gauge.elapsedMs()) / plainRate);
+    session.fixture().click("Command7");
+    gauge.settle();
     ingest(session, gauge, 0, kFloodBytes);
     const double rate = mibPerSecond(kFloodBytes, gauge.elapsedMs());
     const qint64 held = heldBytes(session.logBox());
