@@ -12,7 +12,10 @@
 class MachineMemory
 {
 public:
+    // What a flood case touches before it is timed: many times what one flood keeps.
+    static constexpr qint64 kFloodBytes = qint64(256) * 1024 * 1024;
+
     // Touches `bytes` of fresh memory in huge pages, as the receive boxes take it, and gives it back.
     // Returns how fast the touch went, in MiB/s.
-    static double back(qint64 bytes);
+    static double back(qint64 bytes = kFloodBytes);
 };

@@ -17,7 +17,6 @@ constexpr qint64 kFloodBytes = LineFlood::wholeLines(16 * LineFlood::kMiB);
 constexpr qint64 kStepBytes = LineFlood::wholeLines(LineFlood::kMiB);
 constexpr qint64 kFillBytes = LineFlood::wholeLines(64 * LineFlood::kMiB);
 constexpr qint64 kWriteBlock = 64 * 1024;
-constexpr qint64 kBackedBytes = 256 * LineFlood::kMiB;
 constexpr int kSteps = 9;
 constexpr auto kTimeout = std::chrono::seconds(90);
 
@@ -42,7 +41,7 @@ void ingest(SerialSession &session, LoopGauge &gauge, qint64 offset, qint64 size
 Figures SerialIngestCase::flood()
 {
     Figures figures;
-    figures.set(QStringLiteral("fresh_touch_mibps"), MachineMemory::back(kBackedBytes));
+    figures.set(QStringLiteral("fresh_touch_mibps"), MachineMemory::back());
     const double plainRate = PlainReader::ptyRate(kFloodBytes);
     figures.set(QStringLiteral("plain_mibps"), plainRate);
 

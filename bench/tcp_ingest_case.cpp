@@ -19,7 +19,6 @@ constexpr qint64 kFloodBytes = LineFlood::wholeLines(16 * LineFlood::kMiB);
 constexpr qint64 kStepBytes = LineFlood::wholeLines(LineFlood::kMiB);
 constexpr qint64 kFillBytes = LineFlood::wholeLines(64 * LineFlood::kMiB);
 constexpr qint64 kLargestBlock = 64 * 1024;
-constexpr qint64 kBackedBytes = 256 * LineFlood::kMiB;
 constexpr int kSteps = 9;
 constexpr auto kTimeout = std::chrono::seconds(90);
 
@@ -60,7 +59,7 @@ void ingest(TcpSession &session, LoopGauge &gauge, qint64 offset, qint64 size)
 Figures TcpIngestCase::flood()
 {
     Figures figures;
-    figures.set(QStringLiteral("fresh_touch_mibps"), MachineMemory::back(kBackedBytes));
+    figures.set(QStringLiteral("fresh_touch_mibps"), MachineMemory::back());
     const double plainRate = PlainReader::tcpRate(kFloodBytes);
     figures.set(QStringLiteral("plain_mibps"), plainRate);
 
