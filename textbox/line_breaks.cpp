@@ -40,18 +40,39 @@ QString LineBreaks::normalize(QStringView piece)
 {
     if (piece.isEmpty())
         return QString();
-    const bool endsWithCr = piece.back() == u'\r';
-    if (m_afterCr && piece.front() == u'\n')
-        piece = piece.sliced(1);
-    m_afterCr = endsWithCr;
-
     // The same buffer each time, as long as the caller let go of the last result: a new one for every
-    // piece of a flood would be fresh pages from the system every time.
+    // piece of a flood would be fresh pages from the system every time. One more character than the
+    // piece, for the break of a CR the last piece held.
     QString &result = m_result;
-    result.resize(piece.size());
+    result.resize(piece.size() + 1);
     char16_t *out = reinterpret_cast<char16_t *>(result.data());
     const char16_t *in = piece.utf16();
     const char16_t *const end = in + piece.size();
+
+    // What the last piece left open. A held CR followed by an LF ends a CR CR LF, whose one break was
+    // shown with its first CR; followed by anything else it was a lone CR.
+    if (m_after == After::CrCr) {
+        if (*in == u'\n') {
+            ++in;
+            m_after = After::Text;
+        } else {
+            *out++ = u'\n';
+            m_after = After::Cr;
+        }
+    }
+    if (m_after == After::Cr && in < end) {
+        if (*in == u'\n') {
+            ++in;
+        } else if (*in == u'\r' && end - in == 1) {
+            m_after = After::CrCr;
+            in = end;
+        } else if (*in == u'\r' && in[1] == u'\n') {
+            in += 2;
+        }
+    }
+    if (m_after != After::CrCr)
+        m_after = After::Text;
+
     while (in < end) {
         const char16_t *const stop = nextBreak(in, end);
         std::memcpy(out, in, size_t(stop - in) * sizeof(char16_t));
@@ -60,9 +81,29 @@ QString LineBreaks::normalize(QStringView piece)
             break;
         *out++ = u'\n';
         in = stop + 1;
-        if (*stop == u'\r' && in < end && *in == u'\n')
+        if (*stop != u'\r')
+            continue;
+        // The CR's break is shown; what follows may belong to it.
+        if (in == end) {
+            m_after = After::Cr;
+        } else if (*in == u'\n') {
             ++in;
+        } else if (*in == u'\r' && in + 1 == end) {
+            m_after = After::CrCr;
+            in = end;
+        } else if (*in == u'\r' && in[1] == u'\n') {
+            in += 2;
+        }
     }
     result.truncate(out - reinterpret_cast<const char16_t *>(result.constData()));
+    return result;
+}
+
+QString LineBreaks::whole(QStringView text)
+{
+    LineBreaks breaks;
+    QString result = breaks.normalize(text);
+    if (breaks.after() == After::CrCr)
+        result.append(u'\n');
     return result;
 }

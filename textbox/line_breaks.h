@@ -3,16 +3,27 @@
 #include <QString>
 
 // Turns the line breaks of text as it comes - CR LF, a lone CR, a lone LF, and the Unicode line and
-// paragraph separators - into the one '\n' a box stores. A CR LF pair split between two pieces is
-// still one break: an LF opening a piece right after a piece that ended in CR is dropped.
+// paragraph separators - into the one '\n' a box stores. CR CR LF is one break too: a module running
+// AT firmware echoes a command as "AT" CR CR LF, and a terminal or a Windows edit control shows one
+// break there. A CR followed by anything but CR or LF breaks the line on its own.
+//
+// Pieces of a stream may split any of these: an LF opening a piece right after a piece that ended in
+// CR is dropped, and a second CR ending a piece waits for the next piece to tell whether an LF
+// follows it.
 class LineBreaks
 {
 public:
+    // What the text so far ended in.
+    enum class After { Text, Cr, CrCr };
+
     QString normalize(QStringView piece);
-    // What the next piece follows: text ending in CR or not.
-    void restart(bool afterCr) { m_afterCr = afterCr; }
+    // A text that is complete in itself (set, pasted, typed): nothing waits for a next piece.
+    static QString whole(QStringView text);
+
+    After after() const { return m_after; }
+    void restart(After after) { m_after = after; }
 
 private:
-    bool m_afterCr = false;
+    After m_after = After::Text;
     QString m_result;
 };

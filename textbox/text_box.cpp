@@ -38,8 +38,7 @@ bool isVertical(TextKeyMap::Move move)
 
 QString fromClipboard(QClipboard::Mode mode)
 {
-    LineBreaks breaks;
-    return breaks.normalize(QGuiApplication::clipboard()->text(mode));
+    return LineBreaks::whole(QGuiApplication::clipboard()->text(mode));
 }
 } // namespace
 
@@ -73,8 +72,7 @@ QString TextBox::text() const
 
 void TextBox::setText(const QString &text)
 {
-    LineBreaks breaks;
-    const QString shown = breaks.normalize(text);
+    const QString shown = LineBreaks::whole(text);
     // Copying what goes is fine here: a new text replaces the old one only now and then.
     if (m_announcing && m_store.length() > 0)
         TextBoxAccessible::announceRemoved(this, 0, m_store.text());
@@ -82,7 +80,9 @@ void TextBox::setText(const QString &text)
     m_store.append(shown);
     if (m_announcing && !shown.isEmpty())
         TextBoxAccessible::announceInserted(this, 0, shown);
-    m_arrivals.restart(text.endsWith(QLatin1Char('\r')));
+    // Clearing the box between a CR and its LF must not turn that LF into a line of its own.
+    if (!text.isEmpty())
+        m_arrivals.restart(text.endsWith(u'\r') ? LineBreaks::After::Cr : LineBreaks::After::Text);
     m_exactText = text;
     m_history.clear();
     m_layouts.clear();
@@ -161,8 +161,7 @@ void TextBox::replaceRange(qsizetype position, qsizetype removed, const QString 
 {
     position = std::clamp<qsizetype>(position, 0, m_store.length());
     removed = std::clamp<qsizetype>(removed, 0, m_store.length() - position);
-    LineBreaks breaks;
-    edit(position, removed, breaks.normalize(text), false);
+    edit(position, removed, LineBreaks::whole(text), false);
 }
 
 QRect TextBox::characterRect(qsizetype position) const
@@ -406,8 +405,7 @@ void TextBox::inputMethodEvent(QInputMethodEvent *event)
         m_caret = std::clamp<qsizetype>(m_anchor + event->replacementLength(), start, end);
     }
     if (!event->commitString().isEmpty() || event->replacementLength() > 0) {
-        LineBreaks breaks;
-        replaceSelection(breaks.normalize(event->commitString()), true);
+        replaceSelection(LineBreaks::whole(event->commitString()), true);
     }
     m_preedit = event->preeditString();
     viewport()->update();

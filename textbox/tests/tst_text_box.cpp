@@ -169,6 +169,13 @@ void TestTextBox::arrivalsBreakLinesOnce_data()
     QTest::newRow("LF alone after the CR") << QStringList{"a\r", "\n", "\n"} << "a\n\n";
     QTest::newRow("lone CR and LF") << QStringList{"a\rb\nc"} << "a\nb\nc";
     QTest::newRow("Unicode separators") << QStringList{QString::fromUtf16(u"a\u2028b\u2029c")} << "a\nb\nc";
+    QTest::newRow("CR CR LF once, CR CR twice") << QStringList{"a\r\r\nb\r\rc\r\r\r\n"} << "a\nb\n\nc\n\n";
+    // An empty piece stands for the box being cleared there.
+    QTest::newRow("cleared between CR and LF") << QStringList{"OK\r", "", "\nready"} << "ready";
+    QTest::newRow("cleared inside CR CR LF") << QStringList{"AT\r\r", "", "\nOK\r", "\rX"} << "OK\n\nX";
+    const QString echo = QStringLiteral("AT\r\r\n\r\nOK\r\n"); // what the module sends for AT
+    for (qsizetype at = 1; at < echo.size(); ++at)
+        QTest::addRow("AT echo split at %d", int(at)) << QStringList{echo.first(at), echo.sliced(at)} << "AT\n\nOK\n";
     QStringList flood;
     for (int i = 0; i < 600; ++i)
         flood.append(lines(60).mid(i % 7)); // pieces cut mid-line and mid CR LF
@@ -189,8 +196,12 @@ void TestTextBox::arrivalsBreakLinesOnce()
     QFETCH(QStringList, pieces);
     QFETCH(QString, shown);
     TextBox box;
-    for (const QString &piece : pieces)
-        box.append(piece, TextBox::Caret::ToEnd);
+    for (const QString &piece : pieces) {
+        if (piece.isEmpty())
+            box.setText(piece);
+        else
+            box.append(piece, TextBox::Caret::ToEnd);
+    }
     QCOMPARE(box.toPlainText(), shown);
     QCOMPARE(box.text(), QString(shown).replace(u'\n', QStringLiteral("\r\n")));
 }
