@@ -50,23 +50,23 @@ void TestEndToEnd::sessionFromPortToTcpLinkAndBack()
     };
     const auto tcpLog = [&f] { return f.textBox("Text5")->toPlainText(); };
 
-    expect("Command8", QStringLiteral("AT\n\n\nOK\n"));
+    expect("Command8", QStringLiteral("AT\n\nOK\n"));
     expect("Command13",
-           QStringLiteral("AT+CWJAP=\"SSID\",\"yourpass\"\n\nWIFI CONNECTED\nWIFI GOT IP\n\nOK\n"),
+           QStringLiteral("AT+CWJAP=\"SSID\",\"yourpass\"\nWIFI CONNECTED\nWIFI GOT IP\n\nOK\n"),
            QStringLiteral("\"SSID\",\"yourpass\""));
 
     // The PC's server, and the module connecting to it.
     const quint16 port = f.startServer();
     const auto connectToServer = [&] {
         expect("Command16",
-               QStringLiteral("AT+CIPSTART=\"TCP\",\"127.0.0.1\",%1\n\nCONNECT\n\nOK\n").arg(port),
+               QStringLiteral("AT+CIPSTART=\"TCP\",\"127.0.0.1\",%1\nCONNECT\n\nOK\n").arg(port),
                QStringLiteral("\"127.0.0.1\",%1").arg(port));
         QTRY_VERIFY_WITH_TIMEOUT(tcpLog().endsWith(kConnected), kAnswerTimeoutMs);
     };
     connectToServer();
 
     // Module to PC: 19 bytes on the line, six of the characters taking two each.
-    expect("Command17", QStringLiteral("AT+CIPSEND=19\n\n\nOK\n> \nRecv 19 bytes\n\nSEND OK\n"),
+    expect("Command17", QStringLiteral("AT+CIPSEND=19\n\nOK\n> \nRecv 19 bytes\n\nSEND OK\n"),
            QStringLiteral("你好，模块！ESP8266"));
     QTRY_COMPARE_WITH_TIMEOUT(
         tcpLog(), kConnected + QStringLiteral("14-12-01 07:56:49\n你好，模块！ESP8266\n"), kAnswerTimeoutMs);
@@ -76,7 +76,7 @@ void TestEndToEnd::sessionFromPortToTcpLinkAndBack()
     expect("Command6", QStringLiteral("\n+IPD,8:收到：OK"));
 
     // The module closes the link; the server logs it and takes the next connection.
-    expect("Command20", QStringLiteral("AT+CIPCLOSE\n\nCLOSED\n\nOK\n"));
+    expect("Command20", QStringLiteral("AT+CIPCLOSE\nCLOSED\n\nOK\n"));
     QTRY_VERIFY_WITH_TIMEOUT(tcpLog().endsWith(QStringLiteral("\n客户端断开\n")), kAnswerTimeoutMs);
     connectToServer();
     QCOMPARE(tcpLog().count(QStringLiteral("新客户端接入")), 2);

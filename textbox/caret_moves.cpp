@@ -36,22 +36,36 @@ qsizetype CaretMoves::target(qsizetype from, Move move, qsizetype pageLines, qre
     }
 }
 
+std::pair<qsizetype, qsizetype> CaretMoves::reachAround(qsizetype position, qsizetype reach) const
+{
+    const qsizetype line = m_store.lineOf(position);
+    const qsizetype start = m_store.lineStart(line);
+    const qsizetype end = start + m_store.lineLength(line);
+    return {std::max(start, position - reach), std::min(end, position + reach)};
+}
+
 qsizetype CaretMoves::alongLine(qsizetype from, Move move) const
 {
     const qsizetype line = m_store.lineOf(from);
     const qsizetype start = m_store.lineStart(line);
-    const int column = int(from - start);
     const bool forward = move == Move::Right || move == Move::WordRight;
     // At either end of the line the next step is the line break.
-    if (forward && column == m_store.lineLength(line))
+    if (forward && from == start + m_store.lineLength(line))
         return std::min(from + 1, m_store.length());
-    if (!forward && column == 0)
+    if (!forward && from == start)
         return std::max<qsizetype>(from - 1, 0);
-    const QTextLayout &layout = m_layouts.layout(line, m_store.lineView(line));
     const bool byWord = move == Move::WordLeft || move == Move::WordRight;
     const QTextLayout::CursorMode mode = byWord ? QTextLayout::SkipWords : QTextLayout::SkipCharacters;
-    return start +
-           (forward ? layout.nextCursorPosition(column, mode) : layout.previousCursorPosition(column, mode));
+    const auto step = [&](const QTextLayout &layout, qsizetype offset) {
+        const int column = int(from - offset);
+        return offset + (forward ? layout.nextCursorPosition(column, mode)
+                                 : layout.previousCursorPosition(column, mode));
+    };
+    if (!m_store.isLong(line))
+        return step(m_layouts.layout(line, m_store.lineView(line)), start);
+    const auto [reachStart, reachEnd] = reachAround(from, kReach);
+    const QTextLayout layout(m_store.mid(reachStart, reachEnd - reachStart), m_layouts.font());
+    return step(layout, reachStart);
 }
 
 qsizetype CaretMoves::acrossLines(qsizetype from, qsizetype lines, qreal &preferredX) const
@@ -65,23 +79,27 @@ qsizetype CaretMoves::acrossLines(qsizetype from, qsizetype lines, qreal &prefer
 qreal CaretMoves::xOf(qsizetype position) const
 {
     const qsizetype line = m_store.lineOf(position);
-    const int column = int(position - m_store.lineStart(line));
-    if (column == 0)
+    const qsizetype start = m_store.lineStart(line);
+    if (position == start)
         return 0;
-    return m_layouts.layout(line, m_store.lineView(line)).lineAt(0).cursorToX(column);
+    if (m_store.isLong(line))
+        return Advances::toPixels(m_store.xOnLine(position, m_layouts.advances()));
+    return m_layouts.layout(line, m_store.lineView(line)).lineAt(0).cursorToX(int(position - start));
 }
 
 qsizetype CaretMoves::atX(qsizetype line, qreal x) const
 {
+    if (m_store.isLong(line))
+        return m_store.positionOnLine(line, Advances::fromPixels(x), m_layouts.advances());
     const QTextLayout &layout = m_layouts.layout(line, m_store.lineView(line));
     return m_store.lineStart(line) + layout.lineAt(0).xToCursor(x);
 }
 
 std::pair<qsizetype, qsizetype> CaretMoves::wordAround(qsizetype position) const
 {
-    const qsizetype line = m_store.lineOf(position);
-    const qsizetype start = m_store.lineStart(line);
-    const QStringView text = m_store.lineView(line);
+    const bool isLong = m_store.isLong(m_store.lineOf(position));
+    const auto [start, end] = reachAround(position, isLong ? kReach : TextStore::kLongLine);
+    const QString text = m_store.mid(start, end - start);
     QTextBoundaryFinder finder(QTextBoundaryFinder::Word, text);
     const qsizetype column = position - start;
     finder.setPosition(column);

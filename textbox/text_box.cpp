@@ -99,6 +99,8 @@ void TextBox::append(const QString &text, Caret caret)
     if (!added.isEmpty()) {
         const qsizetype end = m_store.length();
         m_store.append(added);
+        if (m_store.isLong(m_store.lineCount() - 1))
+            m_store.measureLastLine(m_layouts.advances());
         if (m_announcing)
             TextBoxAccessible::announceInserted(this, end, added);
         m_exactText.reset();
@@ -171,17 +173,15 @@ QRect TextBox::characterRect(qsizetype position) const
     const qreal left = m_moves.xOf(position);
     const qreal right =
         position < end ? m_moves.xOf(position + 1) : left + fontMetrics().horizontalAdvance(u' ');
-    const int x = kMargin - horizontalScrollBar()->value() + qRound(left);
     const int y = kMargin + int(line - firstLineShown()) * m_lineHeight;
-    return QRect(x, y, std::max(qRound(right - left), 1), m_lineHeight);
+    return QRect(viewportX(left), y, std::max(qRound(right - left), 1), m_lineHeight);
 }
 
 QRect TextBox::cursorRect() const
 {
     const qsizetype line = m_store.lineOf(m_caret);
-    const int x = kMargin - horizontalScrollBar()->value() + qRound(m_moves.xOf(m_caret));
     const int y = kMargin + int(line - firstLineShown()) * m_lineHeight;
-    return QRect(x, y, kCaretWidth, m_lineHeight);
+    return QRect(viewportX(m_moves.xOf(m_caret)), y, kCaretWidth, m_lineHeight);
 }
 
 void TextBox::ensureCursorVisible()
@@ -204,14 +204,32 @@ void TextBox::showCaretLine()
 void TextBox::showCaretColumn()
 {
     m_caretColumnPending = false;
-    const int x = qCeil(m_moves.xOf(m_caret));
-    updateScrollBars(); // the caret's line may be the widest yet
-    QScrollBar *horizontal = horizontalScrollBar();
-    const int room = std::max(viewport()->width() - 2 * kMargin - kCaretWidth, 0);
-    if (x < horizontal->value())
-        horizontal->setValue(x);
-    else if (x > horizontal->value() + room)
-        horizontal->setValue(x - room);
+    const qint64 x = qCeil(m_moves.xOf(m_caret));
+    const qsizetype line = m_store.lineOf(m_caret);
+    if (m_store.isLong(line)) // the caret's line may be the widest yet
+        m_layouts.noteWidth(m_moves.xOf(m_store.lineStart(line) + m_store.lineLength(line)));
+    updateScrollBars();
+    const qint64 room = std::max(viewport()->width() - 2 * kMargin - kCaretWidth, 0);
+    if (x < scrollX())
+        setScrollX(x);
+    else if (x > scrollX() + room)
+        setScrollX(x - room);
+}
+
+qint64 TextBox::scrollX() const
+{
+    return qint64(horizontalScrollBar()->value()) * m_scrollUnit;
+}
+
+void TextBox::setScrollX(qint64 x)
+{
+    horizontalScrollBar()->setValue(int(std::min<qint64>((x + m_scrollUnit - 1) / m_scrollUnit, INT_MAX)));
+}
+
+int TextBox::viewportX(qreal x) const
+{
+    const qreal shown = kMargin - qreal(scrollX()) + x;
+    return int(std::clamp<qreal>(std::round(shown), INT_MIN / 2, INT_MAX / 2));
 }
 
 void TextBox::undo()
@@ -296,26 +314,44 @@ void TextBox::paintEvent(QPaintEvent *event)
     const qsizetype last = std::min(m_store.lineCount() - 1, first + viewport()->height() / m_lineHeight + 1);
     const qreal widestBefore = m_layouts.widest();
     const Range selected = selection();
-    for (qsizetype line = first; line <= last; ++line) {
-        const QPointF origin(kMargin - horizontalScrollBar()->value(),
-                             kMargin + (line - first) * m_lineHeight);
-        drawLine(painter, line, origin, selected, event->rect());
-    }
+    for (qsizetype line = first; line <= last; ++line)
+        drawLine(painter, line, kMargin + (line - first) * m_lineHeight, selected, event->rect());
     // Lines shaped for the first time may be wider than any before.
     if (m_layouts.widest() > widestBefore)
         QMetaObject::invokeMethod(this, &TextBox::updateScrollBars, Qt::QueuedConnection);
 }
 
-void TextBox::drawLine(QPainter &painter, qsizetype line, QPointF origin, Range selected, const QRect &clip)
+TextBox::Stretch TextBox::stretchShown(qsizetype line) const
 {
     const qsizetype start = m_store.lineStart(line);
-    const qsizetype length = m_store.lineLength(line);
-    const bool caretHere = m_store.lineOf(m_caret) == line;
-    const int column = int(m_caret - start);
+    const qsizetype end = start + m_store.lineLength(line);
+    if (!m_store.isLong(line))
+        return {start, end, 0, &m_layouts.layout(line, m_store.lineView(line)), nullptr};
+    // Only what the view shows of a long line is laid out, from a few characters before its left edge
+    // to a few after its right edge.
+    const Advances &advances = m_layouts.advances();
+    m_layouts.noteWidth(Advances::toPixels(m_store.xOnLine(end, advances)));
+    const qint64 left = Advances::fromPixels(qreal(scrollX()));
+    const qint64 right = left + Advances::fromPixels(viewport()->width());
+    const qsizetype from = std::max(start, m_store.positionOnLine(line, left, advances) - 2);
+    const qsizetype to = std::min({end, m_store.positionOnLine(line, right, advances) + 2, from + kLongestStretch});
+    const qint64 x = m_store.xOnLine(from, advances);
+    std::unique_ptr<QTextLayout> layout = m_layouts.stretch(m_store.mid(from, to - from), x);
+    const QTextLayout *shown = layout.get();
+    return {from, to, Advances::toPixels(x), shown, std::move(layout)};
+}
+
+void TextBox::drawLine(QPainter &painter, qsizetype line, qreal top, Range selected, const QRect &clip)
+{
+    const Stretch stretch = stretchShown(line);
+    const QPointF origin(kMargin - qreal(scrollX()) + stretch.x, top);
+    const qsizetype length = stretch.end - stretch.start;
+    const bool caretHere = m_caret >= stretch.start && m_caret <= stretch.end;
+    const int column = int(m_caret - stretch.start);
 
     QList<QTextLayout::FormatRange> formats;
-    const qsizetype from = std::clamp<qsizetype>(selected.start - start, 0, length);
-    const qsizetype to = std::clamp<qsizetype>(selected.end - start, 0, length);
+    const qsizetype from = std::clamp<qsizetype>(selected.start - stretch.start, 0, length);
+    const qsizetype to = std::clamp<qsizetype>(selected.end - stretch.start, 0, length);
     if (to > from) {
         QTextCharFormat highlight;
         highlight.setBackground(palette().highlight());
@@ -326,12 +362,13 @@ void TextBox::drawLine(QPainter &painter, qsizetype line, QPointF origin, Range 
     QTextLayout composing;
     const bool isComposing = caretHere && !m_preedit.isEmpty();
     if (isComposing)
-        layOutComposing(composing, line, column);
-    const QTextLayout &layout = isComposing ? composing : m_layouts.layout(line, m_store.lineView(line));
+        layOutComposing(composing, stretch.layout->text(), column);
+    const QTextLayout &layout = isComposing ? composing : *stretch.layout;
     layout.draw(&painter, origin, formats, clip);
 
     // A selected line break shows as a space's width of highlight after the line.
-    if (selected.start <= start + length && selected.end > start + length) {
+    const qsizetype lineEnd = m_store.lineStart(line) + m_store.lineLength(line);
+    if (stretch.end == lineEnd && selected.start <= lineEnd && selected.end > lineEnd) {
         const qreal x = origin.x() + layout.lineAt(0).naturalTextWidth();
         painter.fillRect(QRectF(x, origin.y(), fontMetrics().horizontalAdvance(u' '), m_lineHeight),
                          palette().highlight());
@@ -342,11 +379,11 @@ void TextBox::drawLine(QPainter &painter, qsizetype line, QPointF origin, Range 
     }
 }
 
-void TextBox::layOutComposing(QTextLayout &composing, qsizetype line, int column) const
+void TextBox::layOutComposing(QTextLayout &composing, const QString &text, int column) const
 {
     // What an input method is composing shows underlined at the caret.
-    composing.setText(m_store.lineView(line).toString());
-    composing.setFont(font());
+    composing.setText(text);
+    composing.setFont(m_layouts.font());
     composing.setPreeditArea(column, m_preedit);
     QTextCharFormat underline;
     underline.setFontUnderline(true);
@@ -414,9 +451,10 @@ void TextBox::inputMethodEvent(QInputMethodEvent *event)
 
 QVariant TextBox::inputMethodQuery(Qt::InputMethodQuery query) const
 {
+    // An input method reads the text around the caret: its line, or a stretch of a long one.
     const qsizetype line = m_store.lineOf(m_caret);
-    const qsizetype start = m_store.lineStart(line);
-    const qsizetype length = m_store.lineLength(line);
+    const qsizetype reach = m_store.isLong(line) ? CaretMoves::kReach : TextStore::kLongLine;
+    const auto [start, end] = m_moves.reachAround(m_caret, reach);
     switch (query) {
     case Qt::ImEnabled:
         return true;
@@ -427,11 +465,11 @@ QVariant TextBox::inputMethodQuery(Qt::InputMethodQuery query) const
     case Qt::ImCursorPosition:
         return int(m_caret - start);
     case Qt::ImAnchorPosition:
-        return int(std::clamp<qsizetype>(m_anchor - start, 0, length));
+        return int(std::clamp<qsizetype>(m_anchor - start, 0, end - start));
     case Qt::ImSurroundingText:
-        return lineText(line);
+        return m_store.mid(start, end - start);
     case Qt::ImCurrentSelection:
-        return m_store.lineOf(m_anchor) == line ? selectedText() : QString();
+        return m_anchor >= start && m_anchor <= end ? selectedText() : QString();
     default:
         return QAbstractScrollArea::inputMethodQuery(query);
     }
@@ -555,7 +593,7 @@ qsizetype TextBox::positionAt(QPoint point) const
 {
     const auto row = qsizetype(std::floor(double(point.y() - kMargin) / m_lineHeight));
     const qsizetype line = std::clamp<qsizetype>(firstLineShown() + row, 0, m_store.lineCount() - 1);
-    return m_moves.atX(line, point.x() - kMargin + horizontalScrollBar()->value());
+    return m_moves.atX(line, qreal(point.x() - kMargin + scrollX()));
 }
 
 void TextBox::runAction(TextKeyMap::Action action)
@@ -663,9 +701,20 @@ void TextBox::updateScrollBars()
     QScrollBar *vertical = verticalScrollBar();
     vertical->setPageStep(int(shown));
     setScrollRange(vertical, int(std::max<qsizetype>(m_store.lineCount() - shown, 0)));
+    // A line of a thousand million characters is wider than a scroll bar counts in pixels: the bar
+    // then counts in steps of several pixels.
+    const qint64 width = std::max<qint64>(qCeil(m_layouts.widest()) + 2 * kMargin - viewport()->width(), 0);
+    const qint64 unit = std::max<qint64>(width / kWidestRange + 1, 1);
     QScrollBar *horizontal = horizontalScrollBar();
-    horizontal->setPageStep(viewport()->width());
-    setScrollRange(horizontal, std::max(qCeil(m_layouts.widest()) + 2 * kMargin - viewport()->width(), 0));
+    if (unit != m_scrollUnit) {
+        const qint64 x = scrollX();
+        m_scrollUnit = unit;
+        horizontal->setRange(0, int(width / unit));
+        setScrollX(x);
+    }
+    horizontal->setPageStep(int(std::max<qint64>(viewport()->width() / m_scrollUnit, 1)));
+    horizontal->setSingleStep(int(std::max<qint64>(fontMetrics().averageCharWidth() * 2 / m_scrollUnit, 1)));
+    setScrollRange(horizontal, int(width / m_scrollUnit));
 }
 
 void TextBox::setScrollRange(QScrollBar *bar, int maximum)
@@ -682,8 +731,8 @@ void TextBox::setScrollRange(QScrollBar *bar, int maximum)
 void TextBox::fontChanged()
 {
     m_layouts.setFont(font());
+    m_store.forgetMeasures();
     m_lineHeight = std::max(qCeil(QFontMetricsF(font()).lineSpacing()), 1);
-    horizontalScrollBar()->setSingleStep(fontMetrics().averageCharWidth() * 2);
     updateScrollBars();
     viewport()->update();
 }

@@ -11,6 +11,7 @@
 #include <QBasicTimer>
 #include <QTextCursor>
 
+#include <memory>
 #include <optional>
 
 class ClipboardCopy;
@@ -46,7 +47,8 @@ public:
     // Characters shown, each line break counting one; lines, an empty box having one.
     qsizetype length() const { return m_store.length(); }
     qsizetype lineCount() const { return m_store.lineCount(); }
-    QString lineText(qsizetype line) const { return m_store.lineView(line).toString(); }
+    qsizetype lineLength(qsizetype line) const { return m_store.lineLength(line); }
+    QString lineText(qsizetype line) const { return m_store.mid(lineStart(line), lineLength(line)); }
     // The line holding a position (a line break belongs to the line it ends) and where a line starts.
     qsizetype lineOf(qsizetype position) const { return m_store.lineOf(position); }
     qsizetype lineStart(qsizetype line) const { return m_store.lineStart(line); }
@@ -110,6 +112,19 @@ private:
         qsizetype start;
         qsizetype end;
     };
+    // The part of a line that is laid out to be drawn, starting x pixels into the line.
+    struct Stretch
+    {
+        qsizetype start;
+        qsizetype end;
+        qreal x;
+        const QTextLayout *layout;
+        std::unique_ptr<QTextLayout> owned;
+    };
+    // The most of a long line laid out at once: many times what a view shows.
+    static constexpr qsizetype kLongestStretch = 4096;
+    // What the horizontal scroll bar counts to at most, in its own units.
+    static constexpr qint64 kWidestRange = 1 << 30;
 
     Range selection() const;
     qsizetype firstLineShown() const;
@@ -127,8 +142,12 @@ private:
     void showCaretLine();
     void showCaretColumn();
     void fontChanged();
-    void drawLine(QPainter &painter, qsizetype line, QPointF origin, Range selected, const QRect &clip);
-    void layOutComposing(QTextLayout &composing, qsizetype line, int column) const;
+    qint64 scrollX() const;
+    void setScrollX(qint64 x);
+    int viewportX(qreal x) const;
+    Stretch stretchShown(qsizetype line) const;
+    void drawLine(QPainter &painter, qsizetype line, qreal top, Range selected, const QRect &clip);
+    void layOutComposing(QTextLayout &composing, const QString &text, int column) const;
     void accessibilityActiveChanged(bool active) override { m_announcing = active; }
 
     TextStore m_store;
@@ -145,6 +164,7 @@ private:
     qsizetype m_anchor = 0;
     qreal m_preferredX = -1; // the x that moving up and down keeps
     int m_lineHeight = 1;
+    qint64 m_scrollUnit = 1; // pixels a step of the horizontal scroll bar stands for
     bool m_caretShown = false;
     bool m_tabChangesFocus = false;
     bool m_mouseSelecting = false;

@@ -155,22 +155,21 @@ std::pair<int, int> TextBoxAccessible::unitAt(int offset, QAccessible::TextBound
     offset = std::clamp(offset, 0, count);
     const qsizetype line = box()->lineOf(offset);
     const int start = clampedInt(box()->lineStart(line));
-    const QString lineText = box()->lineText(line);
-    const int end = start + int(lineText.size());
+    const int end = clampedInt(box()->lineStart(line) + box()->lineLength(line));
     const int withBreak = line + 1 < box()->lineCount() ? end + 1 : end;
     if (boundaryType == QAccessible::LineBoundary || boundaryType == QAccessible::ParagraphBoundary)
         return {start, withBreak};
     if (offset >= end) // the line break is a unit of its own; past the last line there is nothing
         return {offset, withBreak};
-    const int column = offset - start;
-    if (boundaryType == QAccessible::CharBoundary) {
-        const std::pair<int, int> grapheme = unitInLine(QTextBoundaryFinder::Grapheme, lineText, column);
-        return {start + grapheme.first, start + grapheme.second};
-    }
-    const auto type =
-        boundaryType == QAccessible::WordBoundary ? QTextBoundaryFinder::Word : QTextBoundaryFinder::Sentence;
-    const std::pair<int, int> unit = unitInLine(type, lineText, column);
-    return {start + unit.first, start + unit.second};
+    // Characters, words and sentences are looked for around the offset, not in the whole of a line
+    // that may hold millions of characters.
+    const int from = std::max(start, offset - kReach);
+    const QString text = box()->textRange(from, std::min(end, offset + kReach) - from);
+    const auto type = boundaryType == QAccessible::CharBoundary   ? QTextBoundaryFinder::Grapheme
+                      : boundaryType == QAccessible::WordBoundary ? QTextBoundaryFinder::Word
+                                                                  : QTextBoundaryFinder::Sentence;
+    const std::pair<int, int> unit = unitInLine(type, text, offset - from);
+    return {from + unit.first, from + unit.second};
 }
 
 QString TextBoxAccessible::unitText(std::pair<int, int> unit, int *startOffset, int *endOffset) const

@@ -56,6 +56,9 @@ public:
     void replaceText(int startOffset, int endOffset, const QString &text) override;
 
 private:
+    // How far around an offset a line is read to find the character, word or sentence there.
+    static constexpr int kReach = 1024;
+
     TextBox *box() const;
     // The unit of text of the given kind holding `offset`, as [start, end).
     std::pair<int, int> unitAt(int offset, QAccessible::TextBoundaryType boundaryType) const;

@@ -8,6 +8,22 @@ namespace {
 constexpr char16_t kBreak = u'\n';
 // Room for the rest of the line that crosses the chunk size, so a chunk rarely grows once started.
 constexpr qsizetype kChunkSlack = 512;
+
+// How much of `text` goes into a chunk that holds `held` characters: all of it up to the chunk's
+// size, then up to the end of the line that crosses the size, but not past the slack (a longer line
+// goes on in the next chunk), and never half of a pair of surrogates.
+qsizetype chunkTake(QStringView text, qsizetype held)
+{
+    const qsizetype room = TextStore::kChunkCharacters - held;
+    if (text.size() <= room)
+        return text.size();
+    const qsizetype most = std::min(text.size(), TextStore::kChunkCharacters + kChunkSlack - held);
+    const qsizetype lineEnd = text.first(most).indexOf(kBreak, std::max<qsizetype>(room - 1, 0));
+    qsizetype take = lineEnd >= 0 ? lineEnd + 1 : most;
+    if (take < text.size() && text[take - 1].isHighSurrogate())
+        ++take;
+    return take;
+}
 } // namespace
 
 TextStore::TextStore()
@@ -23,6 +39,7 @@ void TextStore::clear()
     m_breaksBefore.assign(1, 0);
     m_length = 0;
     m_breakCount = 0;
+    m_bytes = 0;
 }
 
 qsizetype TextStore::chunkAt(qsizetype position) const
@@ -58,10 +75,15 @@ QStringView TextStore::lineView(qsizetype line) const
     const Chunk &held = m_chunks[chunk];
     const qsizetype from = start - m_chunkStarts[chunk];
     const qsizetype length = lineLength(line);
-    if (held.isWide)
+    if (from + length <= held.size() && held.isWide)
         return QStringView(held.wide).sliced(from, length);
     // Reuses the buffer's room, so reading line after line allocates nothing.
-    m_lineBuffer = QLatin1StringView(held.narrow.constData() + from, length);
+    if (from + length <= held.size()) {
+        m_lineBuffer = QLatin1StringView(held.narrow.constData() + from, length);
+    } else {
+        m_lineBuffer.resize(0);
+        appendMid(m_lineBuffer, start, length);
+    }
     return m_lineBuffer;
 }
 
@@ -159,9 +181,10 @@ void TextStore::Chunk::append(QStringView piece)
 
 void TextStore::append(QStringView text)
 {
-    m_length += text.size();
     while (!text.isEmpty()) {
-        if (m_chunks.back().size() >= kChunkCharacters && m_chunks.back().endsWithBreak()) {
+        const Chunk &back = m_chunks.back();
+        if (back.size() >= kChunkCharacters &&
+            (back.endsWithBreak() || back.size() >= kChunkCharacters + kChunkSlack)) {
             m_chunkStarts.push_back(m_chunkStarts.back() + m_chunks.back().size());
             m_breaksBefore.push_back(m_breaksBefore.back() + qsizetype(m_chunks.back().breaks.size()));
             m_chunks.back().breaks.shrink_to_fit(); // the chunk is done: give back the vector's spare room
@@ -171,17 +194,13 @@ void TextStore::append(QStringView text)
             m_chunks.push_back(std::move(next));
         }
         Chunk &last = m_chunks.back();
-        // Fill the chunk up to its size, then up to the end of the line that crosses it.
-        qsizetype take = text.size();
-        const qsizetype room = kChunkCharacters - last.size();
-        if (room < take) {
-            const qsizetype lineEnd = text.indexOf(kBreak, std::max<qsizetype>(room - 1, 0));
-            if (lineEnd >= 0)
-                take = lineEnd + 1;
-        }
+        const qsizetype take = chunkTake(text, last.size());
         const qsizetype breaksBefore = qsizetype(last.breaks.size());
+        const qsizetype bytesBefore = last.bytes();
         last.append(text.first(take));
+        m_length += take;
         m_breakCount += qsizetype(last.breaks.size()) - breaksBefore;
+        m_bytes += last.bytes() - bytesBefore;
         text = text.sliced(take);
     }
 }
@@ -190,12 +209,7 @@ std::vector<TextStore::Chunk> TextStore::split(QStringView text)
 {
     std::vector<Chunk> chunks(1);
     while (!text.isEmpty()) {
-        qsizetype take = text.size();
-        if (take > kChunkCharacters) {
-            const qsizetype lineEnd = text.indexOf(kBreak, kChunkCharacters - 1);
-            if (lineEnd >= 0)
-                take = lineEnd + 1;
-        }
+        const qsizetype take = chunkTake(text, 0);
         if (chunks.back().size() > 0)
             chunks.emplace_back();
         chunks.back().append(text.first(take));
@@ -217,9 +231,15 @@ void TextStore::replace(qsizetype position, qsizetype removed, QStringView inser
     joined.append(inserted);
     m_chunks[last].appendTo(joined, afterFrom, after);
     std::vector<Chunk> chunks = split(joined);
-    // An emptied chunk after others is dropped: the line break before it already makes its empty line.
+    // An emptied chunk after others is dropped: the text before it already ends where it would start.
     if (chunks.back().size() == 0 && first > 0)
         chunks.pop_back();
+    // Everything that may fail for want of memory happens before the text changes, so a failed edit
+    // leaves the text as it was.
+    const size_t count = m_chunks.size() - size_t(last - first + 1) + chunks.size();
+    m_chunks.reserve(count);
+    m_chunkStarts.reserve(count);
+    m_breaksBefore.reserve(count);
     m_chunks.erase(m_chunks.begin() + first, m_chunks.begin() + last + 1);
     m_chunks.insert(m_chunks.begin() + first, std::make_move_iterator(chunks.begin()),
                     std::make_move_iterator(chunks.end()));
@@ -236,4 +256,116 @@ void TextStore::reindexFrom(qsizetype chunk)
     }
     m_length = m_chunkStarts.back() + m_chunks.back().size();
     m_breakCount = m_breaksBefore.back() + qsizetype(m_chunks.back().breaks.size());
+    m_bytes = 0;
+    for (const Chunk &held : m_chunks)
+        m_bytes += held.bytes();
+}
+
+void TextStore::removeFront(qsizetype count)
+{
+    count = std::clamp<qsizetype>(count, 0, m_length);
+    if (count == m_length) {
+        clear();
+        return;
+    }
+    const qsizetype kept = chunkAt(count);
+    const qsizetype partial = count - m_chunkStarts[kept];
+    m_chunks.erase(m_chunks.begin(), m_chunks.begin() + kept);
+    reindexFrom(0);
+    if (partial > 0)
+        replace(0, partial, {});
+}
+
+qsizetype TextStore::chunkBoundaryFreeing(qsizetype bytes) const
+{
+    qsizetype freed = 0;
+    for (size_t chunk = 0; chunk < m_chunks.size(); ++chunk) {
+        if (freed >= bytes)
+            return m_chunkStarts[chunk];
+        freed += m_chunks[chunk].bytes();
+    }
+    return m_length;
+}
+
+qint64 TextStore::xOnLine(qsizetype position, const Advances &advances) const
+{
+    const qsizetype start = lineStart(lineOf(position));
+    const qsizetype first = chunkAt(start);
+    const qsizetype last = chunkAt(position);
+    if (first == last)
+        return advances.end(m_chunks[first].measure(advances, start - m_chunkStarts[first], position - start), 0);
+    // The line starts after the last break of its first chunk and holds every chunk up to the last.
+    qint64 x = 0;
+    for (qsizetype chunk = first; chunk < last; ++chunk)
+        x = advances.end(m_chunks[chunk].tailRun(advances, m_measures), x);
+    const Chunk &end = m_chunks[last];
+    const qsizetype count = position - m_chunkStarts[last];
+    return advances.end(count == end.size() ? end.tailRun(advances, m_measures) : end.measure(advances, 0, count), x);
+}
+
+void TextStore::measureLastLine(const Advances &advances) const
+{
+    // Each chunk measures only what it has not measured yet; the walk back stops at the first chunk
+    // that was up to date, or at the one where the line starts.
+    for (auto chunk = m_chunks.rbegin(); chunk != m_chunks.rend(); ++chunk) {
+        const bool upToDate = chunk->measures == m_measures && chunk->measuredTo == chunk->size();
+        chunk->tailRun(advances, m_measures);
+        if (upToDate || !chunk->breaks.empty())
+            return;
+    }
+}
+
+qsizetype TextStore::positionOnLine(qsizetype line, qint64 x, const Advances &advances) const
+{
+    const qsizetype start = lineStart(line);
+    const qsizetype end = start + lineLength(line);
+    qsizetype from = start;
+    qint64 at = 0;
+    for (qsizetype chunk = chunkAt(start);; ++chunk) {
+        const Chunk &held = m_chunks[chunk];
+        const qsizetype chunkEnd = m_chunkStarts[chunk] + held.size();
+        if (chunkEnd < end) {
+            // The line goes on past this chunk: skip it whole if x lies beyond it.
+            const qint64 next = advances.end(held.tailRun(advances, m_measures), at);
+            if (next <= x) {
+                at = next;
+                from = chunkEnd;
+                continue;
+            }
+        }
+        qint64 boundaryX = 0;
+        const qsizetype offset = from - m_chunkStarts[chunk];
+        return from + held.nearest(advances, offset, std::min(chunkEnd, end) - from, at, x, boundaryX);
+    }
+}
+
+Advances::Run TextStore::Chunk::measure(const Advances &advances, qsizetype from, qsizetype count) const
+{
+    if (isWide)
+        return advances.measure(QStringView(wide).sliced(from, count));
+    return advances.measure(QLatin1StringView(narrow.constData() + from, count));
+}
+
+Advances::Run TextStore::Chunk::tailRun(const Advances &advances, quint64 generation) const
+{
+    // A chunk only ever grows at its end: what was measured holds until a break arrives after it.
+    const qsizetype from = tailStart();
+    if (measures != generation || measuredTo < from) {
+        tail = {};
+        measuredTo = from;
+        measures = generation;
+    }
+    if (measuredTo < size()) {
+        tail = advances.join(tail, measure(advances, measuredTo, size() - measuredTo));
+        measuredTo = size();
+    }
+    return tail;
+}
+
+qsizetype TextStore::Chunk::nearest(const Advances &advances, qsizetype from, qsizetype count, qint64 x,
+                                    qint64 target, qint64 &boundaryX) const
+{
+    if (isWide)
+        return advances.nearest(QStringView(wide).sliced(from, count), x, target, boundaryX);
+    return advances.nearest(QLatin1StringView(narrow.constData() + from, count), x, target, boundaryX);
 }

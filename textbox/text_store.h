@@ -1,15 +1,17 @@
 #pragma once
 
+#include "textbox/advances.h"
 #include "textbox/byte_run.h"
 
 #include <QString>
 
 #include <vector>
 
-// The text of a box, held as lines in chunks of about kChunkCharacters characters. Adding at the end
-// costs what the added text costs and finding a line or a position costs a binary search, however
-// much is held, so a box can take a flood for minutes. Line breaks are stored as '\n'; positions
-// count every character and each line break as one, as QTextDocument positions do.
+// The text of a box, held in chunks of about kChunkCharacters characters that end at a line break
+// where one comes soon enough. Adding at the end costs what the added text costs and finding a line
+// or a position costs a binary search, however much is held and however long its lines, so a box can
+// take a flood for minutes. Line breaks are stored as '\n'; positions count every character and each
+// line break as one, as QTextDocument positions do.
 //
 // A chunk whose characters all fit in Latin-1 (every ASCII log) keeps one byte per character; the
 // first character past U+00FF widens that chunk alone to UTF-16.
@@ -17,6 +19,8 @@ class TextStore
 {
 public:
     static constexpr qsizetype kChunkCharacters = 64 * 1024;
+    // A line longer than this is never read or laid out whole: see xOnLine().
+    static constexpr qsizetype kLongLine = 4096;
 
     TextStore();
 
@@ -25,7 +29,9 @@ public:
     qsizetype lineCount() const { return m_breakCount + 1; }
     qsizetype lineStart(qsizetype line) const;
     qsizetype lineLength(qsizetype line) const;
-    // The line without its break; valid until the next change or the next lineView().
+    bool isLong(qsizetype line) const { return lineLength(line) > kLongLine; }
+    // The line without its break, for lines that are not long; valid until the next change or the next
+    // lineView().
     QStringView lineView(qsizetype line) const;
     // The line holding `position` (a position on a line break belongs to the line it ends).
     qsizetype lineOf(qsizetype position) const;
@@ -36,23 +42,53 @@ public:
     // mid() added to the end of `out`, which may already hold room for it.
     void appendMid(QString &out, qsizetype position, qsizetype count) const;
 
+    // Where a position lies on its line and the position on a line nearest an x, in 1/64 pixel of
+    // `advances`, for lines too long to lay out whole. Each chunk keeps how the end of it that
+    // belongs to a line going on into the next chunk moves the pen, measured once per font, so both
+    // cost what one chunk costs plus a step per chunk the line spans.
+    qint64 xOnLine(qsizetype position, const Advances &advances) const;
+    qsizetype positionOnLine(qsizetype line, qint64 x, const Advances &advances) const;
+    // The measures kept were taken with advances that no longer hold (another font).
+    void forgetMeasures() { ++m_measures; }
+    // Measures what arrived on the last line since the last call, so that a line that never ends is
+    // measured as it grows, a piece at a time, and going to its end never measures it whole.
+    void measureLastLine(const Advances &advances) const;
+
+    // The memory the characters take: one byte each in Latin-1 chunks, two in the others.
+    qsizetype bytes() const { return m_bytes; }
+    // Where the text would have to start for at least `bytes` of it to be gone: a chunk boundary, so
+    // that dropping the text before it gives its memory back.
+    qsizetype chunkBoundaryFreeing(qsizetype bytes) const;
+
     void append(QStringView text);
     void replace(qsizetype position, qsizetype removed, QStringView inserted);
+    void removeFront(qsizetype count);
     void clear();
 
 private:
-    // A run of whole lines: every chunk but the last ends with '\n', so no line spans two chunks.
+    // A run of whole lines, but for a line too long for one chunk, which goes on in the next.
     struct Chunk
     {
         ByteRun narrow; // the characters as Latin-1 while they all fit
         QString wide;   // the characters as UTF-16 once one does not
         bool isWide = false;
         std::vector<qint32> breaks; // offsets of the '\n' characters
+        // How the characters after the last break move the pen, measured up to `measuredTo` with the
+        // advances of generation `measures` (0: never).
+        mutable Advances::Run tail;
+        mutable qsizetype measuredTo = 0;
+        mutable quint64 measures = 0;
 
         qsizetype size() const { return isWide ? wide.size() : narrow.size(); }
+        qsizetype bytes() const { return isWide ? 2 * wide.size() : narrow.size(); }
+        qsizetype tailStart() const { return breaks.empty() ? 0 : breaks.back() + 1; }
         bool endsWithBreak() const;
         void appendTo(QString &out, qsizetype from, qsizetype count) const;
         void append(QStringView piece);
+        Advances::Run measure(const Advances &advances, qsizetype from, qsizetype count) const;
+        Advances::Run tailRun(const Advances &advances, quint64 generation) const;
+        qsizetype nearest(const Advances &advances, qsizetype from, qsizetype count, qint64 x, qint64 target,
+                          qint64 &boundaryX) const;
     };
 
     qsizetype chunkAt(qsizetype position) const;
@@ -68,5 +104,7 @@ private:
     std::vector<qsizetype> m_breaksBefore; // line breaks in the chunks before each
     qsizetype m_length = 0;
     qsizetype m_breakCount = 0;
-    mutable QString m_lineBuffer; // lineView() of a line in a Latin-1 chunk
+    qsizetype m_bytes = 0;
+    quint64 m_measures = 1; // the generation of advances that measures kept in chunks must have
+    mutable QString m_lineBuffer; // lineView() of a line in a Latin-1 chunk or in two chunks
 };

@@ -32,6 +32,8 @@ private slots:
     void undoAndRedo();
     void clipboard();
     void clickPutsCaretWhereItIsDrawn();
+    void longLineKeepsItsPlaces_data();
+    void longLineKeepsItsPlaces();
     void floodStillRepaints();
     void readerWalksText_data();
     void readerWalksText();
@@ -359,6 +361,48 @@ void TestTextBox::clickPutsCaretWhereItIsDrawn()
     box->moveCursor(QTextCursor::End);
     QTest::mouseClick(box->viewport(), Qt::LeftButton, {}, drawn);
     QCOMPARE(box->cursorPosition(), position);
+}
+
+void TestTextBox::longLineKeepsItsPlaces_data()
+{
+    QTest::addColumn<QString>("piece");
+    QTest::newRow("Latin-1") << QStringLiteral("+IPD,4:\tAT+CWLAP é ");
+    QTest::newRow("Chinese") << QStringLiteral("+IPD,4:数据\tAT+CWLAP é ");
+}
+
+void TestTextBox::longLineKeepsItsPlaces()
+{
+    QFETCH(QString, piece);
+    // Past kLongLine a line is placed by its characters' advances instead of one layout of it all:
+    // every caret must stay where the whole layout put it, and the far end must be reachable.
+    auto box = shownBox();
+    QString line;
+    while (line.size() < TextStore::kLongLine)
+        line += piece;
+    line.truncate(TextStore::kLongLine);
+    box->setText(line);
+    QScrollBar *bar = box->horizontalScrollBar();
+    const auto caretX = [&box, bar](qsizetype position) {
+        box->setSelection(position, position);
+        return box->cursorRect().x() + bar->value();
+    };
+    const qsizetype probes[] = {1, 8, 9, 10, 1001, 2500, TextStore::kLongLine};
+    QList<int> laidOut;
+    for (const qsizetype position : probes)
+        laidOut.append(caretX(position));
+    box->append(line.repeated(100), TextBox::Caret::Keep);
+    for (int i = 0; i < laidOut.size(); ++i)
+        QVERIFY2(qAbs(caretX(probes[i]) - laidOut[i]) <= 1, qPrintable(QString::number(probes[i])));
+
+    box->moveCursor(QTextCursor::End);
+    QCOMPARE(bar->value(), bar->maximum());
+    const QPoint drawn = box->cursorRect().center();
+    QVERIFY(box->viewport()->rect().contains(drawn));
+    box->moveCursor(QTextCursor::StartOfLine);
+    QCOMPARE(bar->value(), 0);
+    bar->setValue(bar->maximum());
+    QTest::mouseClick(box->viewport(), Qt::LeftButton, {}, drawn);
+    QCOMPARE(box->cursorPosition(), box->length());
 }
 
 void TestTextBox::floodStillRepaints()

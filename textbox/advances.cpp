@@ -1,0 +1,165 @@
+#include "textbox/advances.h"
+
+#include <QTextLayout>
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+constexpr qint32 kUnmeasured = -1;
+// What a layout takes when it is given no distance of its own.
+constexpr qreal kDefaultTabStop = 80;
+
+// Where a layout of `text` in `font` puts each character boundary, in 1/64 pixel: measured by a
+// layout itself, so that control characters (drawn as nothing) and characters from fallback fonts
+// come out as a layout places them.
+std::vector<qint64> boundaries(const QString &text, const QFont &font)
+{
+    QTextLayout layout(text, font);
+    layout.beginLayout();
+    const QTextLine line = layout.createLine();
+    layout.endLayout();
+    std::vector<qint64> result(size_t(text.size()) + 1);
+    for (qsizetype i = 0; i <= text.size(); ++i)
+        result[size_t(i)] = qRound64(line.cursorToX(int(i)) * 64);
+    return result;
+}
+} // namespace
+
+Advances::Advances(const QFont &font, qreal tabStopDistance)
+    : m_font(font), m_tabStop(fromPixels(tabStopDistance > 0 ? tabStopDistance : kDefaultTabStop))
+{
+    QString all(qsizetype(m_latin1.size()), Qt::Uninitialized);
+    for (int c = 0; c < int(m_latin1.size()); ++c)
+        all[c] = c == '\t' || c == '\n' || c == '\r' ? u' ' : QChar(c); // never measured through the table
+    const std::vector<qint64> at = boundaries(all, m_font);
+    for (size_t c = 0; c < m_latin1.size(); ++c)
+        m_latin1[c] = qint32(at[c + 1] - at[c]);
+}
+
+qint64 Advances::end(const Run &run, qint64 x) const
+{
+    return run.hasTab ? nextStop(x + run.beforeTab) + run.afterTab : x + run.beforeTab;
+}
+
+Advances::Run Advances::join(const Run &first, const Run &second) const
+{
+    if (!first.hasTab)
+        return {first.beforeTab + second.beforeTab, second.afterTab, second.hasTab};
+    // After the first run's tab the pen stood on a stop, and stops repeat: what follows is placed
+    // from there as from the start of a line.
+    return {first.beforeTab, end(second, first.afterTab), true};
+}
+
+Advances::Run Advances::measure(QLatin1StringView text) const
+{
+    // The flood path of a line that never ends: runs between tabs summed straight from the table.
+    Run run;
+    qint64 *sum = &run.beforeTab;
+    const auto *at = reinterpret_cast<const unsigned char *>(text.data());
+    const auto *const end = at + text.size();
+    while (at < end) {
+        const auto *tab = static_cast<const unsigned char *>(std::memchr(at, '\t', size_t(end - at)));
+        const auto *const stop = tab ? tab : end;
+        qint64 even = 0;
+        qint64 odd = 0;
+        for (; stop - at >= 2; at += 2) {
+            even += m_latin1[at[0]];
+            odd += m_latin1[at[1]];
+        }
+        if (at < stop)
+            even += m_latin1[*at++];
+        *sum += even + odd;
+        if (!tab)
+            break;
+        if (run.hasTab)
+            run.afterTab = nextStop(run.afterTab);
+        run.hasTab = true;
+        sum = &run.afterTab;
+        ++at;
+    }
+    return run;
+}
+
+Advances::Run Advances::measure(QStringView text) const
+{
+    return measureText(text.utf16(), text.size());
+}
+
+qsizetype Advances::nearest(QLatin1StringView text, qint64 x, qint64 target, qint64 &boundaryX) const
+{
+    return nearestIn(text.data(), text.size(), x, target, boundaryX);
+}
+
+qsizetype Advances::nearest(QStringView text, qint64 x, qint64 target, qint64 &boundaryX) const
+{
+    return nearestIn(text.utf16(), text.size(), x, target, boundaryX);
+}
+
+template <typename Char> Advances::Run Advances::measureText(const Char *text, qsizetype size) const
+{
+    Run run;
+    qint64 *sum = &run.beforeTab;
+    for (qsizetype i = 0; i < size; ++i) {
+        const auto c = char16_t(std::make_unsigned_t<Char>(text[i]));
+        if (c == u'\t') {
+            if (run.hasTab)
+                run.afterTab = nextStop(run.afterTab);
+            run.hasTab = true;
+            sum = &run.afterTab;
+        } else if (c < m_latin1.size()) {
+            *sum += m_latin1[c];
+        } else if constexpr (sizeof(Char) == sizeof(char16_t)) {
+            *sum += advance(text, i, size);
+        }
+    }
+    return run;
+}
+
+template <typename Char>
+qsizetype Advances::nearestIn(const Char *text, qsizetype size, qint64 x, qint64 target, qint64 &boundaryX) const
+{
+    qsizetype at = 0;
+    while (at < size) {
+        const auto c = char16_t(std::make_unsigned_t<Char>(text[at]));
+        qint64 width = 0;
+        qsizetype step = 1;
+        if (c == u'\t') {
+            width = nextStop(x) - x;
+        } else if (c < m_latin1.size()) {
+            width = m_latin1[c];
+        } else if constexpr (sizeof(Char) == sizeof(char16_t)) {
+            width = advance(text, at, size);
+            if (QChar::isHighSurrogate(c) && at + 1 < size && QChar::isLowSurrogate(text[at + 1]))
+                step = 2;
+        }
+        if (target < x + width / 2)
+            break;
+        x += width;
+        at += step;
+    }
+    boundaryX = x;
+    return at;
+}
+
+qint64 Advances::advance(const char16_t *text, qsizetype at, qsizetype size) const
+{
+    const char16_t c = text[at];
+    if (QChar::isLowSurrogate(c) && at > 0 && QChar::isHighSurrogate(text[at - 1]))
+        return 0; // counted with the first half of the pair
+    if (QChar::isHighSurrogate(c) && at + 1 < size && QChar::isLowSurrogate(text[at + 1])) {
+        const char32_t code = QChar::surrogateToUcs4(c, text[at + 1]);
+        const auto found = m_supplementary.find(code);
+        if (found != m_supplementary.end())
+            return found->second;
+        const qint32 width = qint32(boundaries(QString::fromUtf16(text + at, 2), m_font).back());
+        m_supplementary.emplace(code, width);
+        return width;
+    }
+    if (m_basic.empty())
+        m_basic.assign(0x10000, kUnmeasured);
+    qint32 &width = m_basic[c];
+    if (width == kUnmeasured)
+        width = qint32(boundaries(QString(QChar(c)), m_font).back());
+    return width;
+}
