@@ -10,7 +10,22 @@
 
 #include <QApplication>
 
+#include <algorithm>
 #include <cstdio>
+
+#include <unistd.h>
+
+namespace {
+// What each receive box may hold: 1 GiB, or an eighth of the machine's memory where that is less, so
+// that the two boxes together never take more than a quarter of it.
+qint64 receiveCeiling()
+{
+    const qint64 pages = ::sysconf(_SC_PHYS_PAGES);
+    const qint64 pageSize = ::sysconf(_SC_PAGESIZE);
+    const qint64 oneGiB = qint64(1) << 30;
+    return pages > 0 && pageSize > 0 ? std::min(oneGiB, pages * pageSize / 8) : oneGiB;
+}
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -31,7 +46,9 @@ int main(int argc, char *argv[])
     QtInputBox inputBox(dialogOwner);
     BlockingPause pause;
     SystemClock clock;
-    MainForm window({systemPortDevice, skin, messageBox, inputBox, pause, clock});
+    MainForm::Services services{systemPortDevice, skin, messageBox, inputBox, pause, clock};
+    services.receiveCeiling = receiveCeiling();
+    MainForm window(services);
     owner = &window;
     window.show();
     if (!linkCodecAvailable()) {

@@ -2,6 +2,7 @@
 
 #include "app/control_layout.h"
 #include "atpanel/at_panel.h"
+#include "platform/message_box.h"
 #include "platform/skin.h"
 #include "serial/port_control.h"
 #include "serial/serial_console.h"
@@ -183,7 +184,7 @@ void MainForm::createSubsystems(const Services &services)
     connect(m_mSComm1, &SerialPort::deviceLost, m_portControl, &PortControl::mSComm1DeviceLost);
 
     m_serialConsole = new SerialConsole({control<TextBox>("Text3"), control<TextBox>("Text4")}, *m_mSComm1,
-                                        services.messageBox, this);
+                                        services.messageBox, services.receiveCeiling, this);
     connect(command4, &QPushButton::clicked, m_serialConsole, &SerialConsole::command4Click);
     connect(control<QPushButton>("Command5"), &QPushButton::clicked, m_serialConsole,
             &SerialConsole::command5Click);
@@ -207,7 +208,7 @@ void MainForm::createSubsystems(const Services &services)
     connect(command3, &QPushButton::clicked, m_tcpListener, &TcpListener::command3Click);
 
     m_tcpConsole = new TcpConsole({control<TextBox>("Text5"), control<TextBox>("Text6")}, *m_winsock1,
-                                  services.messageBox, services.clock, this);
+                                  services.messageBox, services.clock, services.receiveCeiling, this);
     connect(command6, &QPushButton::clicked, m_tcpConsole, &TcpConsole::command6Click);
     connect(control<QPushButton>("Command7"), &QPushButton::clicked, m_tcpConsole,
             &TcpConsole::command7Click);
@@ -216,6 +217,16 @@ void MainForm::createSubsystems(const Services &services)
     // The disconnection is logged before the listener starts listening again.
     connect(m_winsock1, &Socket::peerClosed, m_tcpConsole, &TcpConsole::winsock1PeerClosed);
     connect(m_winsock1, &Socket::peerClosed, m_tcpListener, &TcpListener::winsock1PeerClosed);
+
+    // A copy or a paste too large for the memory left is told, and the program goes on.
+    MessageBox &messageBox = services.messageBox;
+    const auto tell = [&messageBox](const QString &text) {
+        return [&messageBox, text] { messageBox.show(text, MessageBox::Icon::Warning); };
+    };
+    for (TextBox *box : findChildren<TextBox *>()) {
+        connect(box, &TextBox::copyFailed, this, tell(QStringLiteral("内存不足，无法复制所选内容。")));
+        connect(box, &TextBox::pasteFailed, this, tell(QStringLiteral("内存不足，无法粘贴。")));
+    }
 }
 
 void MainForm::formLoad(Skin &skin)

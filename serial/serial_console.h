@@ -20,7 +20,8 @@ public:
         TextBox *text4; // send box
     };
 
-    SerialConsole(const Controls &controls, SerialPort &comm, MessageBox &messageBox,
+    // The receive box holds at most `ceiling` bytes of text; past it the oldest text goes.
+    SerialConsole(const Controls &controls, SerialPort &comm, MessageBox &messageBox, qint64 ceiling,
                   QObject *parent = nullptr);
 
     // Puts the text into the send box and runs the send button's action, even while the button is
@@ -33,7 +34,11 @@ public slots:
     void mSComm1OnComm();
 
 private:
+    void keepUnderCeiling();
+
     Controls m_controls;
     SerialPort &m_comm;
     MessageBox &m_messageBox;
+    const qint64 m_ceiling;
+    bool m_ceilingNoticed = false; // said once a session: the log keeps going, the user knows why
 };

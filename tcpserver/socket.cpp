@@ -103,6 +103,11 @@ QString Socket::getData()
     return m_decoder.decode(m_received);
 }
 
+qint64 Socket::bytesAvailable() const
+{
+    return m_connection ? m_connection->bytesAvailable() : 0;
+}
+
 bool Socket::fail(int error)
 {
     m_lastError = error;

@@ -46,6 +46,8 @@ public:
 
     [[nodiscard]] bool sendData(const QString &data);
     QString getData();
+    // Received and not yet taken by getData().
+    qint64 bytesAvailable() const;
 
     int lastError() const { return m_lastError; }
 

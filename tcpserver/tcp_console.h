@@ -21,8 +21,10 @@ public:
         TextBox *text6; // send box
     };
 
+    // The log holds at most `ceiling` bytes of text; when it is full the client is no longer read
+    // (TCP then holds it back) until the log is cleared.
     TcpConsole(const Controls &controls, Socket &winsock, MessageBox &messageBox, const Clock &clock,
-               QObject *parent = nullptr);
+               qint64 ceiling, QObject *parent = nullptr);
 
 public slots:
     void winsock1ConnectionRequest(qint32 requestID);
@@ -33,9 +35,18 @@ public slots:
 
 private:
     void appendEntry(const QString &text);
+    bool roomFor(qint64 bytes) const;
+    void hold();
+    void resume();
 
     Controls m_controls;
     Socket &m_winsock;
     MessageBox &m_messageBox;
     const Clock &m_clock;
+    const qint64 m_ceiling;
+    bool m_holding = false;
+    // A client that left while the log was full: what it sent last, logged with its leaving once the
+    // log is cleared.
+    QString m_leftover;
+    bool m_leftWhileHolding = false;
 };

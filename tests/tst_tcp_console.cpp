@@ -23,6 +23,7 @@ private slots:
     void oddBytesAreLoggedAsTheyCame();
     void logViewStaysAtTheBeginning();
     void clientThatDoesNotRead();
+    void fullLogHoldsTheClientBackUntilCleared();
     void secondClientIsRefused();
     void clientLeavingIsLoggedAndListeningResumes_data();
     void clientLeavingIsLoggedAndListeningResumes();
@@ -159,6 +160,41 @@ void TestTcpConsole::clientThatDoesNotRead()
     QByteArray wire;
     QTRY_COMPARE_WITH_TIMEOUT((wire += client->readAll()).size(), one.size() * 16, 60000);
     QVERIFY(wire == one.repeated(16));
+}
+
+void TestTcpConsole::fullLogHoldsTheClientBackUntilCleared()
+{
+    // A full log reads no more: TCP holds the client back, nothing is lost, and each clearing lets the
+    // rest in, in order.
+    m_fixture.reset();
+    m_fixture = std::make_unique<ConsoleFixture>();
+    m_fixture->receiveCeiling = kMiB;
+    m_fixture->start();
+    m_port = m_fixture->startServer();
+    QByteArray sent;
+    for (int i = 0; sent.size() < 16 * kMiB; ++i)
+        sent += QByteArray::number(i).rightJustified(10, '0') + '\n';
+    auto client = connectClient(m_port);
+    QTRY_COMPARE(log(), kConnected);
+    client->write(sent);
+    // The log without its timestamps, connection entries and line breaks: the digits the client sent.
+    const auto digits = [this] {
+        return log().remove(QStringLiteral("14-12-01 07:56:49\n")).remove(QStringLiteral("新客户端接入")).remove(u'\n');
+    };
+    const QString expected = QString::fromLatin1(QByteArray(sent).replace('\n', ""));
+    QString received;
+    for (int fill = 0; fill < 40 && received.size() < expected.size(); ++fill) {
+        QTRY_VERIFY_WITH_TIMEOUT(m_fixture->messages.shown.size() > fill ||
+                                     received.size() + digits().size() == expected.size(),
+                                 10000);
+        QVERIFY(m_fixture->textBox("Text5")->heldBytes() <= kMiB);
+        if (fill == 0)
+            QVERIFY(client->bytesToWrite() > 0);
+        received += digits();
+        m_fixture->click("Command7");
+    }
+    QCOMPARE(received, expected);
+    QCOMPARE(m_fixture->messages.texts().first(), QStringLiteral("TCP接收内容已达 1 MB 上限，已暂停接收；清空后继续。"));
 }
 
 void TestTcpConsole::secondClientIsRefused()

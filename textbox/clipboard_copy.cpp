@@ -2,7 +2,21 @@
 
 #include "textbox/huge_pages.h"
 
+#include <QCoreApplication>
 #include <QGuiApplication>
+
+#include <new>
+
+ClipboardCopy &ClipboardCopy::shared()
+{
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    auto *copy = clipboard->findChild<ClipboardCopy *>(QString(), Qt::FindDirectChildrenOnly);
+    if (!copy) {
+        copy = new ClipboardCopy(clipboard);
+        connect(qApp, &QCoreApplication::aboutToQuit, copy, &ClipboardCopy::finish);
+    }
+    return *copy;
+}
 
 ClipboardCopy::ClipboardCopy(QObject *parent) : QObject(parent)
 {
@@ -10,16 +24,23 @@ ClipboardCopy::ClipboardCopy(QObject *parent) : QObject(parent)
     connect(&m_slices, &QTimer::timeout, this, &ClipboardCopy::gatherSlice);
 }
 
-void ClipboardCopy::start(const TextStore &store, qsizetype position, qsizetype count, QClipboard::Mode mode)
+void ClipboardCopy::start(const TextStore &store, qsizetype position, qsizetype count, QClipboard::Mode mode,
+                          std::function<void()> failed)
 {
     finish();
-    if (count <= kSliceCharacters) {
-        QGuiApplication::clipboard()->setText(store.mid(position, count), mode);
+    m_failed = std::move(failed);
+    try {
+        if (count <= kSliceCharacters) {
+            QGuiApplication::clipboard()->setText(store.mid(position, count), mode);
+            return;
+        }
+        m_snapshot = store;
+        m_text = QString();
+        m_text.reserve(count);
+    } catch (const std::bad_alloc &) {
+        abandon();
         return;
     }
-    m_snapshot = store;
-    m_text = QString();
-    m_text.reserve(count);
     HugePages::advise(m_text.data(), count * qsizetype(sizeof(QChar)));
     m_position = position;
     m_remaining = count;
@@ -43,6 +64,21 @@ void ClipboardCopy::gatherSlice()
         return;
     m_slices.stop();
     m_snapshot.clear();
-    QGuiApplication::clipboard()->setText(m_text, m_mode);
+    try {
+        QGuiApplication::clipboard()->setText(m_text, m_mode);
+    } catch (const std::bad_alloc &) {
+        abandon();
+        return;
+    }
     m_text = QString();
+}
+
+void ClipboardCopy::abandon()
+{
+    m_slices.stop();
+    m_snapshot.clear();
+    m_text = QString();
+    m_remaining = 0;
+    if (const auto failed = std::exchange(m_failed, nullptr))
+        failed();
 }

@@ -11,10 +11,12 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QPainter>
+#include <QPointer>
 #include <QScrollBar>
 
 #include <algorithm>
 #include <cmath>
+#include <new>
 
 namespace {
 // The space around the text, as Qt's own text boxes leave it.
@@ -43,8 +45,7 @@ QString fromClipboard(QClipboard::Mode mode)
 } // namespace
 
 TextBox::TextBox(QWidget *parent)
-    : QAbstractScrollArea(parent), m_moves(m_store, m_layouts), m_throttle(new PaintThrottle(this)),
-      m_copy(new ClipboardCopy(this))
+    : QAbstractScrollArea(parent), m_moves(m_store, m_layouts), m_throttle(new PaintThrottle(this))
 {
     TextBoxAccessible::installFactory();
     QAccessible::installActivationObserver(this);
@@ -111,6 +112,38 @@ void TextBox::append(const QString &text, Caret caret)
         showCaretLine();
         m_caretColumnPending = true;
     }
+}
+
+void TextBox::removeOldest(qsizetype bytes)
+{
+    // At a chunk boundary the memory of what goes is given back whole.
+    qsizetype count = m_store.chunkBoundaryFreeing(bytes);
+    const qsizetype line = m_store.lineOf(count);
+    if (count != m_store.lineStart(line) && line + 1 < m_store.lineCount()) {
+        const qsizetype next = m_store.lineStart(line + 1);
+        if (next - count <= TextStore::kChunkCharacters)
+            count = next;
+    }
+    if (count <= 0)
+        return;
+    if (m_announcing) {
+        // In slices, so that a reader is never handed one string of the size of the whole log.
+        constexpr qsizetype kSlice = 1024 * 1024;
+        for (qsizetype from = 0; from < count; from += kSlice)
+            TextBoxAccessible::announceRemoved(this, 0, m_store.mid(from, std::min(kSlice, count - from)));
+    }
+    const qsizetype linesGone = m_store.lineOf(count);
+    m_store.removeFront(count);
+    m_exactText.reset();
+    m_history.clear();
+    m_layouts.clear();
+    m_caret = std::max<qsizetype>(m_caret - count, 0);
+    m_anchor = std::max<qsizetype>(m_anchor - count, 0);
+    QScrollBar *vertical = verticalScrollBar();
+    const int shownFirst = int(std::max<qsizetype>(vertical->value() - linesGone, 0));
+    contentChanged();
+    vertical->setValue(shownFirst);
+    caretMoved();
 }
 
 QString TextBox::selectedText() const
@@ -263,13 +296,32 @@ void TextBox::copy()
 {
     const Range selected = selection();
     if (selected.end > selected.start)
-        m_copy->start(m_store, selected.start, selected.end - selected.start, QClipboard::Clipboard);
+        copyOut(selected, QClipboard::Clipboard);
 }
 
 void TextBox::paste()
 {
-    m_copy->finish();
-    replaceSelection(fromClipboard(QClipboard::Clipboard), false);
+    pasteIn(QClipboard::Clipboard);
+}
+
+void TextBox::copyOut(Range range, QClipboard::Mode mode)
+{
+    ClipboardCopy::shared().start(m_store, range.start, range.end - range.start, mode,
+                                  [box = QPointer<TextBox>(this)] {
+                                      if (box)
+                                          emit box->copyFailed();
+                                  });
+}
+
+void TextBox::pasteIn(QClipboard::Mode mode)
+{
+    ClipboardCopy::shared().finish();
+    try {
+        replaceSelection(fromClipboard(mode), false);
+    } catch (const std::bad_alloc &) {
+        // The store takes its memory before it changes: the box is as it was.
+        emit pasteFailed();
+    }
 }
 
 void TextBox::deleteSelection()
@@ -506,11 +558,10 @@ void TextBox::mouseReleaseEvent(QMouseEvent *event)
     // The X11 way: selecting copies, the middle button pastes.
     if (event->button() == Qt::LeftButton && m_caret != m_anchor) {
         const Range selected = selection();
-        m_copy->start(m_store, selected.start, selected.end - selected.start, QClipboard::Selection);
+        copyOut(selected, QClipboard::Selection);
     } else if (event->button() == Qt::MiddleButton) {
-        m_copy->finish();
         moveCaret(positionAt(event->position().toPoint()), false);
-        replaceSelection(fromClipboard(QClipboard::Selection), false);
+        pasteIn(QClipboard::Selection);
     }
 }
 

@@ -9,12 +9,12 @@
 #include <QAbstractScrollArea>
 #include <QAccessible>
 #include <QBasicTimer>
+#include <QClipboard>
 #include <QTextCursor>
 
 #include <memory>
 #include <optional>
 
-class ClipboardCopy;
 class PaintThrottle;
 
 // A multi-line text box that keeps text exact and takes a flood. A text box stores line breaks, not
@@ -46,6 +46,11 @@ public:
     QString toPlainText() const { return m_store.text(); }
     // Characters shown, each line break counting one; lines, an empty box having one.
     qsizetype length() const { return m_store.length(); }
+    // The memory the text takes: a byte per character of Latin-1 text, two per character of other text.
+    qsizetype heldBytes() const { return m_store.bytes(); }
+    // Drops at least `bytes` of the oldest text, from the top, ending on a line start where one is
+    // near; the caret, the selection and the view stay on the text they were on.
+    void removeOldest(qsizetype bytes);
     qsizetype lineCount() const { return m_store.lineCount(); }
     qsizetype lineLength(qsizetype line) const { return m_store.lineLength(line); }
     QString lineText(qsizetype line) const { return m_store.mid(lineStart(line), lineLength(line)); }
@@ -88,6 +93,11 @@ public slots:
     void paste();
     void deleteSelection();
     void selectAll();
+
+signals:
+    // The memory for a copy or a paste could not be had; the box and the clipboard are as they were.
+    void copyFailed();
+    void pasteFailed();
 
 protected:
     bool event(QEvent *event) override;
@@ -133,6 +143,8 @@ private:
     void moveCaret(qsizetype position, bool select);
     void caretMoved();
     void replaceSelection(const QString &text, bool typed);
+    void copyOut(Range range, QClipboard::Mode mode);
+    void pasteIn(QClipboard::Mode mode);
     void deleteTowards(TextKeyMap::Move move);
     void edit(qsizetype position, qsizetype removed, const QString &inserted, bool typed);
     void applyEdit(qsizetype position, qsizetype removed, const QString &inserted);
@@ -157,7 +169,6 @@ private:
     std::optional<QString> m_exactText;
     EditHistory m_history;
     PaintThrottle *m_throttle;
-    ClipboardCopy *m_copy;
     QBasicTimer m_blink;
     QString m_preedit; // what an input method is composing at the caret
     qsizetype m_caret = 0;

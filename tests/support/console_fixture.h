@@ -72,5 +72,6 @@ public:
     ScriptedInputBox prompts;
     RecordingPause pause;
     FixedClock clock;
+    qint64 receiveCeiling = qint64(1) << 30;
     std::unique_ptr<MainForm> window;
 };

@@ -348,6 +348,21 @@ void TestTextBox::clipboard()
     box->moveCursor(QTextCursor::End);
     box->paste();
     QCOMPARE(box->text(), log + log);
+
+    // One order for all boxes: a later copy elsewhere wins over a copy still being gathered, and a
+    // paste elsewhere waits for the copy being gathered.
+    auto other = shownBox();
+    box->selectAll();
+    box->copy();
+    other->setText(QStringLiteral("AT"));
+    other->selectAll();
+    other->copy();
+    for (int turn = 0; turn < 10; ++turn)
+        QCoreApplication::processEvents();
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("AT"));
+    box->copy();
+    other->paste();
+    QCOMPARE(other->text(), log + log);
 }
 
 void TestTextBox::clickPutsCaretWhereItIsDrawn()
