@@ -55,7 +55,7 @@ Pty &ConsoleFixture::addPort(int number)
 MainForm &ConsoleFixture::start()
 {
     const DeviceFacts facts{[this](const QString &path) { return !deniedDevices.contains(path); },
-                            [this](const QString &path) { return deviceDetails.value(path); }};
+                            [this](const QString &path) { return deviceDetails.value(path); }, holders};
     window = std::make_unique<MainForm>(MainForm::Services{[this](int n) { return devices.value(n); }, skin,
                                                            messages, prompts, pause, clock, facts});
     window->show();
