@@ -117,6 +117,7 @@ private:
     void runAction(TextKeyMap::Action action);
     void moveCaret(qsizetype position, bool select);
     void caretMoved();
+    void drawCaret(); // shows the caret at once, restarts its blink and tells the input method
     void replaceSelection(const QString &text, bool typed);
     void deleteTowards(TextKeyMap::Move move);
     void edit(qsizetype position, qsizetype removed, const QString &inserted, bool typed);
