@@ -97,7 +97,7 @@ MainForm::MainForm(const Services &services, QWidget *parent) : QWidget(parent)
                   9));
     buildControls();
     createSubsystems(services);
-    formLoad(services.skin);
+    formLoad(services.skin, services.localInterfaces());
 }
 
 MainForm::~MainForm() = default;
@@ -220,10 +220,12 @@ void MainForm::createSubsystems(const Services &services)
     connect(m_winsock1, &Socket::peerClosed, m_tcpListener, &TcpListener::winsock1PeerClosed);
 }
 
-void MainForm::formLoad(Skin &skin)
+void MainForm::formLoad(Skin &skin, const LocalInterfaces &interfaces)
 {
     skin.attach();
-    control<QLineEdit>("Text1")->setText(m_winsock1->localIP());
+    auto *text1 = control<QLineEdit>("Text1");
+    text1->setText(reachableAddress(interfaces));
+    text1->setToolTip(addressListing(interfaces));
     m_portControl->command2Click();
     auto *combo2 = control<QComboBox>("Combo2");
     combo2->setCurrentIndex(combo2->findText(QStringLiteral("115200")));

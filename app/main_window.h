@@ -2,6 +2,7 @@
 
 #include "serial/device_facts.h"
 #include "serial/port_map.h"
+#include "tcpserver/local_interface.h"
 
 #include <QWidget>
 
@@ -36,6 +37,7 @@ public:
         Pause &pause;
         const Clock &clock;
         DeviceFacts deviceFacts = systemDeviceFacts();
+        std::function<LocalInterfaces()> localInterfaces = systemLocalInterfaces;
     };
 
     explicit MainForm(const Services &services, QWidget *parent = nullptr);
@@ -44,7 +46,7 @@ public:
 private:
     void buildControls();
     void createSubsystems(const Services &services);
-    void formLoad(Skin &skin);
+    void formLoad(Skin &skin, const LocalInterfaces &interfaces);
     template <typename Control> Control *control(const char *name) const;
 
     SerialPort *m_mSComm1 = nullptr;

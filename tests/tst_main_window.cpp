@@ -102,7 +102,9 @@ void TestMainWindow::everyFieldTakesComposedTextAndIsNamed_data()
     QTest::addColumn<bool>("multiLine");
     QTest::newRow("Combo1") << QStringLiteral("串口号：") << QString() << false;
     QTest::newRow("Combo2") << QStringLiteral("波特率：") << QString() << false;
-    QTest::newRow("Text1") << QStringLiteral("本地IP：") << QString() << false;
+    // Text1's tooltip lists this PC's addresses, for choosing another one.
+    QTest::newRow("Text1") << QStringLiteral("本地IP：")
+                           << QStringLiteral("本机的 IPv4 地址：\nwlp2s0：192.168.1.20（默认路由）") << false;
     QTest::newRow("Text2") << QStringLiteral("监听端口：") << QString() << false;
     QTest::newRow("Text3") << QStringLiteral("接收信息框：") << QStringLiteral("串口信息") << true;
     QTest::newRow("Text4") << QStringLiteral("发送信息框：") << QStringLiteral("串口信息") << true;
@@ -116,6 +118,7 @@ void TestMainWindow::everyFieldTakesComposedTextAndIsNamed()
     QFETCH(QString, description);
     QFETCH(bool, multiLine);
     ConsoleFixture fixture;
+    fixture.localInterfaces = [] { return LocalInterfaces{{"wlp2s0", {"192.168.1.20"}, true, false, true}}; };
     fixture.start();
     auto *box = fixture.find<QWidget>(QTest::currentDataTag());
     auto *list = qobject_cast<QComboBox *>(box);

@@ -57,7 +57,8 @@ MainForm &ConsoleFixture::start()
     const DeviceFacts facts{[this](const QString &path) { return !deniedDevices.contains(path); },
                             [this](const QString &path) { return deviceDetails.value(path); }, holders};
     window = std::make_unique<MainForm>(MainForm::Services{[this](int n) { return devices.value(n); }, skin,
-                                                           messages, prompts, pause, clock, facts});
+                                                           messages, prompts, pause, clock, facts,
+                                                           localInterfaces});
     window->show();
     if (!QTest::qWaitForWindowExposed(window.get()))
         qFatal("window not exposed");

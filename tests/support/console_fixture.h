@@ -68,6 +68,7 @@ public:
     QSet<QString> deniedDevices;
     QMap<QString, DeviceDetails> deviceDetails;
     std::function<DeviceHolders(const QStringList &devicePaths)> holders = findDeviceHolders; // the real ones
+    std::function<LocalInterfaces()> localInterfaces = systemLocalInterfaces; // this machine's
     std::map<int, std::unique_ptr<Pty>> ptys;
     FusionSkin skin;
     FakeMessageBox messages;
