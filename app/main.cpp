@@ -30,9 +30,10 @@ qint64 receiveCeiling()
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    // The application id: names the desktop entry (a Wayland compositor's app id) and, as the
-    // application name, becomes the X11 window class that the entry's StartupWMClass matches.
-    QApplication::setApplicationName(QStringLiteral("org.esp8266console.Console"));
+    // The name a screen reader announces for the application, and the class of its X11 windows,
+    // which the desktop entry's StartupWMClass matches. The desktop file name is the application
+    // id: a Wayland compositor matches the window's app id to the entry of that name.
+    QApplication::setApplicationName(QStringLiteral("ESP8266 Console"));
     QApplication::setDesktopFileName(QStringLiteral("org.esp8266console.Console"));
     QApplication::setWindowIcon(appIcon());
     installQtTranslations(app);

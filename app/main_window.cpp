@@ -98,7 +98,7 @@ MainForm::MainForm(const Services &services, QWidget *parent) : QWidget(parent)
                   9));
     buildControls();
     createSubsystems(services);
-    formLoad(services.skin);
+    formLoad(services.skin, services.localInterfaces());
 }
 
 MainForm::~MainForm() = default;
@@ -144,10 +144,12 @@ void MainForm::buildControls()
     combo2->addItems(baudRates());
     combo2->setCurrentIndex(-1);
 
-    // Assistive technology names each entry by its label, and tells the two receive boxes apart by
-    // their frames.
-    control<QLabel>("Label2")->setBuddy(control<QLineEdit>("Text1"));
-    control<QLabel>("Label3")->setBuddy(control<QLineEdit>("Text2"));
+    // A screen reader speaks each field with the label that points at it ("labelled-by" over AT-SPI,
+    // where a list's own name is its text), and tells the two receive boxes apart by their frames.
+    const std::pair<const char *, const char *> fieldLabels[] = {
+        {"串口号", "Combo1"}, {"Label1", "Combo2"}, {"Label2", "Text1"}, {"Label3", "Text2"}};
+    for (const auto &[labelName, fieldName] : fieldLabels)
+        control<QLabel>(labelName)->setBuddy(control<QWidget>(fieldName));
     const std::pair<const char *, const char *> boxLabels[] = {
         {"Label4", "Text3"}, {"Label5", "Text4"}, {"Label6", "Text5"}, {"Label7", "Text6"}};
     for (const auto &[labelName, boxName] : boxLabels) {
@@ -229,10 +231,12 @@ void MainForm::createSubsystems(const Services &services)
     }
 }
 
-void MainForm::formLoad(Skin &skin)
+void MainForm::formLoad(Skin &skin, const LocalInterfaces &interfaces)
 {
     skin.attach();
-    control<QLineEdit>("Text1")->setText(m_winsock1->localIP());
+    auto *text1 = control<QLineEdit>("Text1");
+    text1->setText(reachableAddress(interfaces));
+    text1->setToolTip(addressListing(interfaces));
     m_portControl->command2Click();
     auto *combo2 = control<QComboBox>("Combo2");
     combo2->setCurrentIndex(combo2->findText(QStringLiteral("115200")));

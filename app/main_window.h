@@ -2,6 +2,7 @@
 
 #include "serial/device_facts.h"
 #include "serial/port_map.h"
+#include "tcpserver/local_interface.h"
 
 #include <QWidget>
 
@@ -36,6 +37,7 @@ public:
         Pause &pause;
         const Clock &clock;
         DeviceFacts deviceFacts = systemDeviceFacts();
+        std::function<LocalInterfaces()> localInterfaces = systemLocalInterfaces;
         qint64 receiveCeiling = qint64(1) << 30; // bytes of text (UTF-16) each receive box holds at most
     };
 
@@ -45,7 +47,7 @@ public:
 private:
     void buildControls();
     void createSubsystems(const Services &services);
-    void formLoad(Skin &skin);
+    void formLoad(Skin &skin, const LocalInterfaces &interfaces);
     template <typename Control> Control *control(const char *name) const;
 
     SerialPort *m_mSComm1 = nullptr;

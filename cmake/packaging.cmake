@@ -19,8 +19,10 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The window's platform plugins and its Chinese captions; Qt's own dialog buttons in Chinese.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-noto-cjk")
+# The window's platform plugins (X11, and native Wayland, without which a Wayland session shows the
+# window through XWayland: blurry under fractional scaling) and its Chinese captions; Qt's own dialog
+# buttons in Chinese.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, qt6-wayland, fonts-noto-cjk")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n")
 # Directories the package shares with others (/usr, /usr/share/icons, ...) must stay 0755 and
 # files 0644, whatever the umask of the build.

@@ -4,9 +4,10 @@
 set -euo pipefail
 
 # librsvg2-bin renders the icons; desktop-file-utils and appstream check the desktop metadata;
-# qt6-translations-l10n gives the standard buttons their Chinese words.
+# qt6-translations-l10n gives the standard buttons their Chinese words; qt6-wayland lets the window run
+# natively in a Wayland session, as the package does, instead of through XWayland.
 packages=(cmake g++ make pkg-config qt6-base-dev qt6-base-private-dev qt6-serialport-dev qt6-translations-l10n
-    libgl-dev fonts-noto-cjk librsvg2-bin desktop-file-utils appstream "$@")
+    qt6-wayland libgl-dev fonts-noto-cjk librsvg2-bin desktop-file-utils appstream "$@")
 
 missing=()
 for p in "${packages[@]}"; do

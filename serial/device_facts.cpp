@@ -1,5 +1,7 @@
 #include "serial/device_facts.h"
 
+#include "serial/device_holders.h"
+
 #include <QFile>
 #include <QSerialPortInfo>
 
@@ -39,5 +41,5 @@ DeviceDetails systemDetails(const QString &devicePath)
 
 DeviceFacts systemDeviceFacts()
 {
-    return {systemAccessible, systemDetails};
+    return {systemAccessible, systemDetails, findDeviceHolders};
 }

@@ -6,6 +6,7 @@
 
 #include <QComboBox>
 #include <QPushButton>
+#include <QSet>
 #include <QStringList>
 
 namespace {
@@ -34,6 +35,57 @@ QString permissionHint(const QStringList &devices)
     return QStringLiteral(
                "无权限打开：%1\n请把当前用户加入 dialout 组（sudo adduser $USER dialout），然后重新登录。")
         .arg(devices.join(QStringLiteral("、")));
+}
+
+struct HeldPort
+{
+    QString devicePath;
+    int comNumber;
+};
+
+// Services that take hold of serial ports on their own, and how to make them leave a port alone.
+struct PortSeizer
+{
+    const char *program;
+    const char *remedy;
+};
+constexpr PortSeizer kPortSeizers[] = {
+    {"ModemManager", "加一条 udev 规则 ENV{ID_MM_DEVICE_IGNORE}=\"1\"，让它不再探测这个设备。"},
+    {"brltty", "删除或停用它的 USB udev 规则（不用盲文点显器时也可卸载 brltty）。"},
+};
+
+// For a user whose adapter is plugged in but missing from the list because another program has it.
+QString heldHint(const QList<HeldPort> &held, const DeviceHolders &holders)
+{
+    QStringList lines;
+    QSet<QString> named;
+    bool someUnseen = false;
+    for (const HeldPort &port : held) {
+        QStringList names;
+        for (const DeviceHolder &holder : holders.found) {
+            if (holder.devicePath != port.devicePath)
+                continue;
+            names.append(QStringLiteral("%1（进程号 %2）").arg(holder.program, QString::number(holder.pid)));
+            named.insert(holder.program);
+        }
+        someUnseen = someUnseen || names.isEmpty();
+        lines.append(
+            QStringLiteral("被占用：%1（COM%2），占用者：%3")
+                .arg(port.devicePath, QString::number(port.comNumber),
+                     names.isEmpty() ? QStringLiteral("另一个程序") : names.join(QStringLiteral("、"))));
+    }
+    lines.append(QStringLiteral("请先关闭占用它的程序，再点“刷新”。"));
+    // A service of the system runs as another user: this user cannot see which port it holds, only
+    // that it runs.
+    for (const PortSeizer &seizer : kPortSeizers) {
+        const QString program = QString::fromUtf8(seizer.program);
+        const QString remedy = program + QStringLiteral("：") + QString::fromUtf8(seizer.remedy);
+        if (named.contains(program))
+            lines.append(remedy);
+        else if (someUnseen && holders.unseenPrograms.contains(program))
+            lines.append(QStringLiteral("若是 ") + remedy);
+    }
+    return lines.join(QLatin1Char('\n'));
 }
 } // namespace
 
@@ -80,6 +132,7 @@ void PortControl::command2Click()
 
     // Ports that are missing, broken or held by another program fail to open and are not listed.
     QStringList denied;
+    QList<HeldPort> held;
     for (int n = 1; n <= kHighestPort; ++n) {
         if (!m_comm.setCommPort(n))
             continue;
@@ -91,11 +144,23 @@ void PortControl::command2Click()
             m_comm.setPortOpen(false);
         } else if (m_comm.lastError() == SerialPort::kErrPermissionDenied) {
             denied.append(QStringLiteral("%1（COM%2）").arg(m_comm.devicePath(), QString::number(n)));
+        } else if (m_comm.lastError() == SerialPort::kErrPortAlreadyOpen) {
+            held.append({m_comm.devicePath(), n});
         }
     }
 
     m_controls.combo1->setCurrentIndex(m_controls.combo1->count() - 1);
-    m_controls.combo1->setToolTip(denied.isEmpty() ? QString() : permissionHint(denied));
+    QStringList hints;
+    if (!denied.isEmpty())
+        hints.append(permissionHint(denied));
+    if (!held.isEmpty()) {
+        // One look at the system's processes for all held ports, and none when no port is held.
+        QStringList paths;
+        for (const HeldPort &port : held)
+            paths.append(port.devicePath);
+        hints.append(heldHint(held, m_comm.deviceHolders(paths)));
+    }
+    m_controls.combo1->setToolTip(hints.join(QLatin1Char('\n')));
 }
 
 void PortControl::mSComm1DeviceLost()

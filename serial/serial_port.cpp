@@ -36,6 +36,11 @@ DeviceDetails SerialPort::deviceDetails() const
     return path.isEmpty() ? DeviceDetails{} : m_deviceFacts.details(path);
 }
 
+DeviceHolders SerialPort::deviceHolders(const QStringList &devicePaths) const
+{
+    return m_deviceFacts.holders(devicePaths);
+}
+
 bool SerialPort::setSettings(const QString &settings)
 {
     // Only the line format the window ever writes: any baud rate, no parity, 8 data bits, 1 stop bit.

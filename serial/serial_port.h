@@ -33,6 +33,8 @@ public:
     QString devicePath() const;
     // What the system says about the device of CommPort (empty fields where it knows nothing).
     DeviceDetails deviceDetails() const;
+    // Which programs hold these devices, as far as the system tells; asks without opening them.
+    DeviceHolders deviceHolders(const QStringList &devicePaths) const;
 
     [[nodiscard]] bool setSettings(const QString &settings);
     QString settings() const { return m_settings; }

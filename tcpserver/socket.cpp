@@ -1,6 +1,5 @@
 #include "tcpserver/socket.h"
 
-#include <QNetworkInterface>
 #include <QTcpSocket>
 
 #include <algorithm>
@@ -20,22 +19,6 @@ void Socket::DeleteLater::operator()(QTcpSocket *socket) const
     socket->disconnect();
     socket->abort();
     socket->deleteLater();
-}
-
-QString Socket::localIP() const
-{
-    const auto interfaces = QNetworkInterface::allInterfaces();
-    for (const QNetworkInterface &interface : interfaces) {
-        const auto flags = interface.flags();
-        if (!flags.testFlag(QNetworkInterface::IsUp) || flags.testFlag(QNetworkInterface::IsLoopBack))
-            continue;
-        const auto entries = interface.addressEntries();
-        for (const QNetworkAddressEntry &entry : entries) {
-            if (entry.ip().protocol() == QAbstractSocket::IPv4Protocol)
-                return entry.ip().toString();
-        }
-    }
-    return QStringLiteral("127.0.0.1");
 }
 
 bool Socket::setLocalPort(qint32 port)

@@ -32,9 +32,6 @@ public:
     explicit Socket(QObject *parent = nullptr);
     ~Socket() override;
 
-    // The first IPv4 address of an interface that is up and not the loopback, else 127.0.0.1.
-    QString localIP() const;
-
     // A port to listen on: 1 to 65535.
     [[nodiscard]] bool setLocalPort(qint32 port);
     qint32 localPort() const { return m_localPort; }

@@ -14,6 +14,8 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <algorithm>
+
 class TestMainWindow : public QObject
 {
     Q_OBJECT
@@ -21,8 +23,8 @@ class TestMainWindow : public QObject
 private slots:
     void controls();
     void startUpWithoutPorts();
-    void everyBoxTakesComposedTextAndIsNamed_data();
-    void everyBoxTakesComposedTextAndIsNamed();
+    void everyFieldTakesComposedTextAndIsNamed_data();
+    void everyFieldTakesComposedTextAndIsNamed();
     void noticeShowsOverItsWindowWithNoWindowActive();
 };
 
@@ -39,6 +41,8 @@ QString captionOf(QWidget *w)
         return e->text();
     if (auto *t = qobject_cast<TextBox *>(w))
         return t->text();
+    if (auto *c = qobject_cast<QComboBox *>(w))
+        return c->currentText();
     return {};
 }
 } // namespace
@@ -91,12 +95,16 @@ void TestMainWindow::startUpWithoutPorts()
     QVERIFY(fixture.messages.shown.isEmpty());
 }
 
-void TestMainWindow::everyBoxTakesComposedTextAndIsNamed_data()
+void TestMainWindow::everyFieldTakesComposedTextAndIsNamed_data()
 {
-    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("label");
     QTest::addColumn<QString>("description");
     QTest::addColumn<bool>("multiLine");
-    QTest::newRow("Text1") << QStringLiteral("本地IP：") << QString() << false;
+    QTest::newRow("Combo1") << QStringLiteral("串口号：") << QString() << false;
+    QTest::newRow("Combo2") << QStringLiteral("波特率：") << QString() << false;
+    // Text1's tooltip lists this PC's addresses, for choosing another one.
+    QTest::newRow("Text1") << QStringLiteral("本地IP：")
+                           << QStringLiteral("本机的 IPv4 地址：\nwlp2s0：192.168.1.20（默认路由）") << false;
     QTest::newRow("Text2") << QStringLiteral("监听端口：") << QString() << false;
     QTest::newRow("Text3") << QStringLiteral("接收信息框：") << QStringLiteral("串口信息") << true;
     QTest::newRow("Text4") << QStringLiteral("发送信息框：") << QStringLiteral("串口信息") << true;
@@ -104,23 +112,32 @@ void TestMainWindow::everyBoxTakesComposedTextAndIsNamed_data()
     QTest::newRow("Text6") << QStringLiteral("发送信息框：") << QStringLiteral("TCP Server信息") << true;
 }
 
-void TestMainWindow::everyBoxTakesComposedTextAndIsNamed()
+void TestMainWindow::everyFieldTakesComposedTextAndIsNamed()
 {
-    QFETCH(QString, name);
+    QFETCH(QString, label);
     QFETCH(QString, description);
     QFETCH(bool, multiLine);
     ConsoleFixture fixture;
+    fixture.localInterfaces = [] { return LocalInterfaces{{"wlp2s0", {"192.168.1.20"}, true, false, true}}; };
     fixture.start();
     auto *box = fixture.find<QWidget>(QTest::currentDataTag());
+    auto *list = qobject_cast<QComboBox *>(box);
     const auto text = [box] { return captionOf(box).remove(QStringLiteral("\r\n")); };
 
+    // A screen reader speaks a field with the label that points at it; a list's own name is its text.
     QAccessibleInterface *reader = QAccessible::queryAccessibleInterface(box);
-    QCOMPARE(reader->text(QAccessible::Name), name);
+    const auto labelledBy = reader->relations(QAccessible::Label);
+    QVERIFY(std::any_of(labelledBy.cbegin(), labelledBy.cend(), [&label](const auto &relation) {
+        return qobject_cast<QLabel *>(relation.first->object()) &&
+               relation.first->text(QAccessible::Name) == label;
+    }));
+    if (!list)
+        QCOMPARE(reader->text(QAccessible::Name), label);
     QCOMPARE(reader->text(QAccessible::Description), description);
     QCOMPARE(bool(reader->state().multiLine), multiLine);
 
     box->setFocus();
-    QMetaObject::invokeMethod(box, multiLine ? "selectAll" : "clear");
+    QMetaObject::invokeMethod(box, multiLine ? "selectAll" : list ? "clearEditText" : "clear");
     const QString before = text();
     QInputMethodEvent composing(QStringLiteral("shuju"), {});
     QCoreApplication::sendEvent(box, &composing);

@@ -1,3 +1,4 @@
+#include "platform/unique_fd.h"
 #include "serial/serial_port.h"
 #include "support/console_fixture.h"
 #include "textbox/text_box.h"
@@ -5,7 +6,12 @@
 #include <QComboBox>
 #include <QProcess>
 #include <QPushButton>
+#include <QTemporaryDir>
 
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <termios.h>
 
 Q_DECLARE_METATYPE(DeviceDetails)
@@ -15,7 +21,9 @@ class TestPortControl : public QObject
     Q_OBJECT
 
 private slots:
-    void portHeldByAnotherProgramIsNotListed();
+    void portsThatDoNotOpenAreNamed_data();
+    void portsThatDoNotOpenAreNamed();
+    void realPermissionCheck();
     void itemToolTipNamesTheAdapter_data();
     void itemToolTipNamesTheAdapter();
     void openAndClose();
@@ -50,36 +58,82 @@ void verifyFailedOpen(const ConsoleFixture &fixture, const QString &message)
 }
 } // namespace
 
-void TestPortControl::portHeldByAnotherProgramIsNotListed()
+void TestPortControl::portsThatDoNotOpenAreNamed_data()
 {
+    QTest::addColumn<QString>("holder"); // of COM3: "" none, else a child process (whom /proc may hide)
+    QTest::addColumn<QString>(
+        "hint"); // after the permission hint, for COM3's {device} and the holder's {pid}
+    const QString held =
+        QStringLiteral("\n被占用：{device}（COM3），占用者：%1\n请先关闭占用它的程序，再点“刷新”。");
+    QTest::newRow("held by nobody") << ""
+                                    << "";
+    QTest::newRow("held by a child process") << "seen" << held.arg("port_holder（进程号 {pid}）");
+    QTest::newRow("held by a system service")
+        << "unseen"
+        << held.arg("另一个程序") + QStringLiteral("\n若是 ModemManager：加一条 udev 规则 "
+                                                   "ENV{ID_MM_DEVICE_IGNORE}=\"1\"，让它不再探测这个设备。");
+}
+
+void TestPortControl::portsThatDoNotOpenAreNamed()
+{
+    QFETCH(QString, holder);
+    QFETCH(QString, hint);
     ConsoleFixture fixture;
     fixture.addPort(1);
     const Pty &denied = fixture.addPort(2);
     const Pty &held = fixture.addPort(3);
     fixture.addPort(4);
     fixture.deniedDevices.insert(denied.slavePath());
+    if (holder == QLatin1String("unseen"))
+        fixture.holders = [](const QStringList &) { return DeviceHolders{{}, {"systemd", "ModemManager"}}; };
     fixture.start();
     auto *combo1 = fixture.find<QComboBox>("Combo1");
 
-    QProcess holder;
-    holder.start(QStringLiteral(PORT_HOLDER_PATH), {held.slavePath()});
-    QVERIFY(holder.waitForReadyRead(10000));
-    QCOMPARE(holder.readAll(), QByteArray("held\n"));
+    QProcess process;
+    if (!holder.isEmpty()) {
+        process.start(QStringLiteral(PORT_HOLDER_PATH), {held.slavePath()});
+        QVERIFY(process.waitForReadyRead(10000));
+        QCOMPARE(process.readAll(), QByteArray("held\n"));
+    }
     fixture.click("Command2");
-    QCOMPARE(items(combo1), QStringList({"COM1", "COM4"}));
+    QCOMPARE(items(combo1),
+             holder.isEmpty() ? QStringList({"COM1", "COM3", "COM4"}) : QStringList({"COM1", "COM4"}));
     QCOMPARE(combo1->currentText(), QStringLiteral("COM4"));
-    // Only the device this user may not open is named in the hint, not the busy one.
     QCOMPARE(combo1->toolTip(),
              QStringLiteral("无权限打开：%1（COM2）\n请把当前用户加入 dialout 组（sudo adduser "
                             "$USER dialout），然后重新登录。")
-                 .arg(denied.slavePath()));
+                     .arg(denied.slavePath()) +
+                 hint.replace("{device}", held.slavePath())
+                     .replace("{pid}", QString::number(process.processId())));
+    process.closeWriteChannel();
+    process.waitForFinished(10000);
+}
 
-    holder.closeWriteChannel();
-    QVERIFY(holder.waitForFinished(10000));
-    fixture.deniedDevices.clear();
-    fixture.click("Command2");
-    QCOMPARE(items(combo1), QStringList({"COM1", "COM2", "COM3", "COM4"}));
-    QCOMPARE(combo1->toolTip(), QString());
+void TestPortControl::realPermissionCheck()
+{
+    // The check the probe relies on, asked as an unprivileged user ("nobody") in a child process.
+    if (::geteuid() != 0)
+        QSKIP("only root may become another user");
+    QTemporaryDir dir;
+    QCOMPARE(::chmod(QFile::encodeName(dir.path()).constData(), 0711), 0);
+    const auto device = [&dir](const char *name, mode_t mode) {
+        const QString path = dir.filePath(QString::fromLatin1(name));
+        const UniqueFd fd(::open(QFile::encodeName(path).constData(), O_CREAT | O_WRONLY, mode));
+        ::fchmod(fd.get(), mode); // past the umask
+        return path;
+    };
+    const QString rootOnly = device("root-only", 0600), everyone = device("everyone", 0666);
+    const auto accessible = systemDeviceFacts().accessible;
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const bool nobody = ::setgroups(0, nullptr) == 0 && ::setgid(65534) == 0 && ::setuid(65534) == 0;
+        ::_exit(!nobody ? 3 : accessible(rootOnly) ? 1 : accessible(everyone) ? 0 : 2);
+    }
+    int status = -1;
+    QCOMPARE(::waitpid(child, &status, 0), child);
+    if (WEXITSTATUS(status) == 3)
+        QSKIP("could not become nobody");
+    QCOMPARE(WEXITSTATUS(status), 0); // 1: a root-only device passed as accessible; 2: the reverse
 }
 
 void TestPortControl::itemToolTipNamesTheAdapter_data()

@@ -1,4 +1,5 @@
 #include "support/console_fixture.h"
+#include "tcpserver/local_interface.h"
 #include "textbox/text_box.h"
 
 #include <QLineEdit>
@@ -6,6 +7,8 @@
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
+
+Q_DECLARE_METATYPE(LocalInterface)
 
 class TestTcpListener : public QObject
 {
@@ -16,6 +19,8 @@ private slots:
     void portText();
     void portInUseTakesTwoClicksToRetry();
     void stopDropsTheClient();
+    void addressTheModuleCanReach_data();
+    void addressTheModuleCanReach();
 
 private:
     static void verifyFailedStart(const ConsoleFixture &fixture);
@@ -99,6 +104,41 @@ void TestTcpListener::stopDropsTheClient()
     QTcpSocket late;
     late.connectToHost(QHostAddress::LocalHost, port);
     QVERIFY(!late.waitForConnected(5000));
+}
+
+void TestTcpListener::addressTheModuleCanReach_data()
+{
+    QTest::addColumn<LocalInterfaces>("interfaces");
+    QTest::addColumn<QString>("shown"); // in Text1, for "建立TCP"
+    // name, IPv4 addresses, up, loopback, default route
+    const LocalInterface lo{"lo", {"127.0.0.1"}, true, true, false};
+    const LocalInterface bridge{"docker0", {"172.17.0.1"}, true, false, false};
+    const LocalInterface wired{"enp3s0", {"10.0.0.5"}, true, false, false};
+    const LocalInterface wifi{"wlp2s0", {"192.168.1.20", "192.168.1.21"}, true, false, false};
+    const auto routed = [](LocalInterface interface) {
+        interface.defaultRoute = true;
+        return interface;
+    };
+    QTest::newRow("default route on the second interface")
+        << LocalInterfaces{wired, routed(wifi)} << "192.168.1.20";
+    QTest::newRow("bridge listed first") << LocalInterfaces{lo, bridge, routed(wifi)} << "192.168.1.20";
+    QTest::newRow("VPN carries the default route")
+        << LocalInterfaces{routed({"tun0", {"10.8.0.2"}, true, false, false}), wired} << "10.0.0.5";
+    QTest::newRow("no default route") << LocalInterfaces{lo, bridge, wired, wifi} << "10.0.0.5";
+    QTest::newRow("only loopback") << LocalInterfaces{lo} << "127.0.0.1";
+}
+
+void TestTcpListener::addressTheModuleCanReach()
+{
+    QFETCH(LocalInterfaces, interfaces);
+    QFETCH(QString, shown);
+    QCOMPARE(reachableAddress(interfaces), shown);
+    // The tooltip offers every address, so the user can pick another.
+    const QString listing = addressListing(interfaces);
+    for (const LocalInterface &interface : interfaces) {
+        for (const QString &address : interface.ipv4)
+            QVERIFY(listing.contains(interface.name + QStringLiteral("：") + address));
+    }
 }
 
 QTEST_MAIN(TestTcpListener)

@@ -605,7 +605,9 @@ void TextBox::contextMenuEvent(QContextMenuEvent *event)
 void TextBox::focusInEvent(QFocusEvent *event)
 {
     QAbstractScrollArea::focusInEvent(event);
-    caretMoved();
+    // Not announced as a move: the focus event that follows tells a screen reader where the caret
+    // is, and a move heard before it makes Orca take the box as focused already and not say its label.
+    drawCaret();
 }
 
 void TextBox::focusOutEvent(QFocusEvent *event)
@@ -689,6 +691,11 @@ void TextBox::caretMoved()
 {
     if (m_announcing)
         TextBoxAccessible::announceCaret(this, m_anchor, m_caret);
+    drawCaret();
+}
+
+void TextBox::drawCaret()
+{
     m_caretShown = true;
     if (hasFocus()) {
         const int flash = QApplication::cursorFlashTime();

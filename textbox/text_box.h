@@ -142,6 +142,7 @@ private:
     void runAction(TextKeyMap::Action action);
     void moveCaret(qsizetype position, bool select);
     void caretMoved();
+    void drawCaret(); // shows the caret at once, restarts its blink and tells the input method
     void replaceSelection(const QString &text, bool typed);
     void copyOut(Range range, QClipboard::Mode mode);
     void pasteIn(QClipboard::Mode mode);

@@ -55,9 +55,9 @@ Pty &ConsoleFixture::addPort(int number)
 MainForm &ConsoleFixture::start()
 {
     const DeviceFacts facts{[this](const QString &path) { return !deniedDevices.contains(path); },
-                            [this](const QString &path) { return deviceDetails.value(path); }};
+                            [this](const QString &path) { return deviceDetails.value(path); }, holders};
     MainForm::Services services{[this](int n) { return devices.value(n); }, skin, messages, prompts, pause, clock,
-                                facts};
+                                facts, localInterfaces};
     services.receiveCeiling = receiveCeiling;
     window = std::make_unique<MainForm>(services);
     window->show();

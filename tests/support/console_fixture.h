@@ -2,6 +2,7 @@
 
 #include "app/main_window.h"
 #include "platform/skin.h"
+#include "serial/device_holders.h"
 #include "support/fakes.h"
 #include "support/pty.h"
 
@@ -66,6 +67,8 @@ public:
     // What the system says about a device: no access for this user, its USB adapter.
     QSet<QString> deniedDevices;
     QMap<QString, DeviceDetails> deviceDetails;
+    std::function<DeviceHolders(const QStringList &devicePaths)> holders = findDeviceHolders; // the real ones
+    std::function<LocalInterfaces()> localInterfaces = systemLocalInterfaces; // this machine's
     std::map<int, std::unique_ptr<Pty>> ptys;
     FusionSkin skin;
     FakeMessageBox messages;
