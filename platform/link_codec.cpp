@@ -39,3 +39,9 @@ QString LinkDecoder::decode(QByteArrayView bytes)
         m_clean = static_cast<unsigned char>(bytes.back()) < 0x80;
     return m_decoder.decode(bytes);
 }
+
+void LinkDecoder::reset()
+{
+    m_decoder.resetState();
+    m_clean = true;
+}

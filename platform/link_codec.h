@@ -26,12 +26,16 @@ private:
 
 // Stateful: the first byte of a two-byte character that ends one read is kept and joined to the
 // next read, so a character split across reads is shown whole. Bytes that do not decode show as
-// U+FFFD. Use one decoder per connection.
+// U+FFFD. Use one decoder per connection, reset() when a new connection starts.
 class LinkDecoder
 {
 public:
     LinkDecoder();
     QString decode(QByteArrayView bytes);
+    // Forgets any half character held from the last connection. Done in place: with Qt 6.4's ICU
+    // converters, assigning a fresh decoder over the old one can leave the converter's callback
+    // pointing at the discarded decoder.
+    void reset();
 
 private:
     QStringDecoder m_decoder;

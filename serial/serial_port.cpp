@@ -102,7 +102,7 @@ bool SerialPort::setPortOpen(bool open)
         m_port.clearError();
         return fail(error == QSerialPort::PermissionError ? kErrPortAlreadyOpen : kErrDevice);
     }
-    m_decoder = LinkDecoder();
+    m_decoder.reset();
     if (!m_reader.start()) {
         setPortOpen(false);
         return fail(kErrDevice);

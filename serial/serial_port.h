@@ -47,6 +47,8 @@ public:
     bool portOpen() const { return m_port.isOpen(); }
 
     [[nodiscard]] bool output(const QString &text);
+    // The oldest received bytes, at most a batch, decoded; when more are waiting, onComm() follows
+    // again on a later turn of the event loop, so a flood never holds the window for long.
     QString input();
     int commEvent() const { return m_commEvent; }
 

@@ -1,8 +1,8 @@
 #include "serial/serial_reader.h"
 
-#include <QCoreApplication>
 #include <QFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <poll.h>
@@ -13,12 +13,20 @@
 #include <vector>
 
 namespace {
+// As much as one read asks for: more than a device hands over at once at any baud rate.
 constexpr qsizetype kReadSize = 64 * 1024;
-// Past this much unread, the thread stops reading until the window takes it: the device's own
-// buffer then fills and the sender is held back, as with any reader that falls behind. Batches of
-// this size keep the window's turns short and its working buffers small; larger ones gained no
-// speed and cost memory.
-constexpr qsizetype kMaxWaiting = 64 * 1024;
+
+void signal(const UniqueFd &event)
+{
+    const quint64 one = 1;
+    (void)::write(event.get(), &one, sizeof one);
+}
+
+void drain(const UniqueFd &event)
+{
+    quint64 count = 0;
+    (void)::read(event.get(), &count, sizeof count);
+}
 } // namespace
 
 SerialReader::SerialReader(QObject *parent) : QObject(parent) {}
@@ -44,11 +52,18 @@ bool SerialReader::start()
         settings.c_cflag |= CREAD;
         ::tcsetattr(m_fd.get(), TCSANOW, &settings);
     }
+    if (!m_ready.isValid()) {
+        // Kept from one session to the next; close() empties it.
+        m_ready.reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+        if (!m_ready.isValid())
+            return false;
+        m_readyNotifier = std::make_unique<QSocketNotifier>(m_ready.get(), QSocketNotifier::Read);
+        connect(m_readyNotifier.get(), &QSocketNotifier::activated, this, &SerialReader::readyToRead);
+    }
     m_wake.reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
     if (!m_wake.isValid())
         return false; // without it the thread could never be stopped
     m_stopping = false;
-    m_announced = false;
     try {
         m_thread = std::thread([this] { run(); });
     } catch (const std::system_error &) {
@@ -65,31 +80,39 @@ void SerialReader::close()
             m_stopping = true;
         }
         m_taken.notify_one();
-        const quint64 one = 1;
-        (void)::write(m_wake.get(), &one, sizeof one);
+        signal(m_wake);
         m_thread.join();
     }
     m_wake.reset();
     m_fd.reset();
-    m_bytes.clear();
+    {
+        const std::lock_guard lock(m_mutex);
+        m_ring.clear();
+        m_announced = false;
+        m_lost = false;
+    }
     // Nothing of this session may reach a port opened again later.
-    QCoreApplication::removePostedEvents(this, QEvent::MetaCall);
+    if (m_ready.isValid())
+        drain(m_ready);
 }
 
 qsizetype SerialReader::waiting()
 {
     const std::lock_guard lock(m_mutex);
     m_announced = false;
-    return m_bytes.size();
+    return m_ring.size();
 }
 
 void SerialReader::take(QByteArray &bytes)
 {
-    bytes.resize(0); // keeps its storage, so that a flood reuses the same two buffers
+    bytes.resize(kBatch); // keeps its storage, so that a flood reuses the same buffer
     {
         const std::lock_guard lock(m_mutex);
-        bytes.swap(m_bytes);
+        bytes.resize(m_ring.pop(bytes.data(), kBatch));
         m_announced = false;
+        // The rest is announced now rather than at the next read, which may never come.
+        if (m_ring.size() > 0)
+            announceLocked();
     }
     m_taken.notify_one();
 }
@@ -100,15 +123,24 @@ void SerialReader::run()
     pollfd fds[2] = {{m_fd.get(), POLLIN, 0}, {m_wake.get(), POLLIN, 0}};
     bool hungUp = false;
     for (;;) {
-        // The port is set up so that a read returns at once, with nothing (0) when no byte is
-        // waiting; the waiting is poll()'s.
-        const ssize_t n = ::read(m_fd.get(), buffer.data(), buffer.size());
-        if (n > 0) {
-            deliver(buffer.data(), n);
+        qsizetype room = 0;
+        {
+            // Full: nothing more is read until the window takes some. The device's own buffer then
+            // fills and, where the line has flow control, the sender is held back.
             std::unique_lock lock(m_mutex);
-            m_taken.wait(lock, [this] { return m_stopping || m_bytes.size() < kMaxWaiting; });
+            m_taken.wait(lock, [this] { return m_stopping || m_ring.room() > 0; });
             if (m_stopping)
                 return;
+            room = m_ring.room();
+        }
+        // The port is set up so that a read returns at once, with nothing (0) when no byte is
+        // waiting; the waiting is poll()'s.
+        const ssize_t n = ::read(m_fd.get(), buffer.data(), size_t(std::min(kReadSize, room)));
+        if (n > 0) {
+            const std::lock_guard lock(m_mutex);
+            m_ring.push(buffer.data(), n); // only this thread adds, so the room is still there
+            if (!m_announced)
+                announceLocked();
             continue;
         }
         if (n < 0 && errno == EINTR)
@@ -122,18 +154,35 @@ void SerialReader::run()
             return;
         hungUp = fds[0].revents & (POLLHUP | POLLERR | POLLNVAL);
     }
-    QMetaObject::invokeMethod(this, &SerialReader::lost, Qt::QueuedConnection);
+    const std::lock_guard lock(m_mutex);
+    m_lost = true;
+    announceLocked();
 }
 
-void SerialReader::deliver(const char *data, qsizetype size)
+void SerialReader::announceLocked()
 {
-    bool announce = false;
+    m_announced = true;
+    signal(m_ready);
+}
+
+void SerialReader::readyToRead()
+{
+    drain(m_ready);
+    qsizetype before = 0;
     {
         const std::lock_guard lock(m_mutex);
-        m_bytes.append(data, size);
-        announce = !m_announced;
-        m_announced = true;
+        before = m_ring.size();
     }
-    if (announce)
-        QMetaObject::invokeMethod(this, &SerialReader::arrived, Qt::QueuedConnection);
+    if (before > 0)
+        emit arrived();
+    {
+        const std::lock_guard lock(m_mutex);
+        // A window still taking the last bytes hears of the loss once it has them all: take() has
+        // announced the rest. One that took nothing this turn is not waiting for them.
+        const qsizetype after = m_ring.size();
+        if (!m_lost || (after > 0 && after < before))
+            return;
+        m_lost = false;
+    }
+    emit lost();
 }

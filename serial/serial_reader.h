@@ -1,29 +1,40 @@
 #pragma once
 
 #include "platform/unique_fd.h"
+#include "serial/byte_ring.h"
 
 #include <QByteArray>
 #include <QObject>
+#include <QSocketNotifier>
 #include <QString>
 
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <thread>
 
-// Reads a serial device on a thread of its own. A flood then costs the window one batch per turn of
-// its event loop instead of one small read per turn: the device hands over at most a few KiB per
-// read, and those reads go on while the window is busy with the previous batch.
+// Reads a serial device on a thread of its own, so that the line is read while the window is busy
+// (a pause, a long paint): a USB adapter has no flow control, and what nobody reads is lost. The
+// thread holds up to kMaxWaiting bytes the window has not taken; only when that is full does it stop
+// reading. The window takes them a batch at a time, so that a flood never holds it for long.
+//
+// The thread and the window meet only at the mutex and two eventfds: one tells the window that bytes
+// are waiting (watched by a notifier on the window's thread), the other tells the thread to stop.
 class SerialReader : public QObject
 {
     Q_OBJECT
 
 public:
+    static constexpr qsizetype kMaxWaiting = 16 * 1024 * 1024;
+    static constexpr qsizetype kBatch = 64 * 1024;
+
     explicit SerialReader(QObject *parent = nullptr);
     ~SerialReader() override;
 
     // Opens the device for reading; on failure returns false and leaves errno as open() set it.
     bool open(const QString &path);
-    // Starts reading; call once the device is set up. False when the system has no thread to spare.
+    // Starts reading; call once the device is set up. False when the system has no thread or
+    // descriptor to spare.
     [[nodiscard]] bool start();
     // Stops reading and closes the device; bytes read and not taken are dropped.
     void close();
@@ -31,25 +42,32 @@ public:
     // How many bytes are waiting. The next bytes read after this call are announced again, so a
     // caller waiting for more than this hears when more is there.
     qsizetype waiting();
-    // Puts everything read since the last take() into `bytes`, in place of what it held.
+    // Puts the oldest waiting bytes, at most kBatch, into `bytes`, in place of what it held. When
+    // more are left, arrived() follows on a later turn of the event loop.
     void take(QByteArray &bytes);
 
 signals:
     // Bytes are waiting that have not been announced yet.
     void arrived();
-    // The device hung up or failed (adapter unplugged); arrived() for its last bytes comes first.
+    // The device hung up or failed (adapter unplugged); it comes once the window has taken the
+    // bytes read before, or has stopped taking them.
     void lost();
 
 private:
     void run();
-    void deliver(const char *data, qsizetype size);
+    void announceLocked();
+    void readyToRead();
 
     UniqueFd m_fd;
-    UniqueFd m_wake; // written by close() to end the thread's wait
+    UniqueFd m_wake;  // written by close() to end the thread's wait
+    UniqueFd m_ready; // written when there is news for the window
+    std::unique_ptr<QSocketNotifier> m_readyNotifier; // on the window's thread; goes before m_ready
     std::thread m_thread;
-    std::mutex m_mutex;
+
+    std::mutex m_mutex; // guards everything below
     std::condition_variable m_taken;
-    QByteArray m_bytes;
+    ByteRing m_ring{kMaxWaiting};
     bool m_announced = false;
+    bool m_lost = false;
     bool m_stopping = false;
 };

@@ -59,7 +59,7 @@ bool Socket::accept(qint32 requestID)
     // Without a limit Qt takes everything the kernel holds in one go, megabytes on a fast link, and the
     // window freezes while that is shown. The rest waits in the kernel until the next turn.
     m_connection->setReadBufferSize(kReadChunk);
-    m_decoder = LinkDecoder();
+    m_decoder.reset();
     connect(m_connection.get(), &QTcpSocket::readyRead, this, &Socket::connectionReadable);
     connect(m_connection.get(), &QTcpSocket::disconnected, this, &Socket::connectionClosed);
     return true;

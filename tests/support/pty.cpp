@@ -50,6 +50,18 @@ void Pty::write(const QByteArray &bytes)
     }
 }
 
+void Pty::writeBlocking(const QByteArray &bytes)
+{
+    for (qsizetype done = 0; done < bytes.size();) {
+        pollfd pfd{m_master, POLLOUT, 0};
+        ::poll(&pfd, 1, -1);
+        const ssize_t n = ::write(m_master, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n < 0 && errno != EAGAIN && errno != EINTR)
+            throw std::runtime_error("pty write failed");
+        done += n > 0 ? n : 0;
+    }
+}
+
 QByteArray Pty::readNow()
 {
     QByteArray bytes;

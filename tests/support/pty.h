@@ -20,6 +20,8 @@ public:
     unsigned speed() const;
 
     void write(const QByteArray &bytes);
+    // Writes from any thread, held back while the line is full, as a program writing to a device.
+    void writeBlocking(const QByteArray &bytes);
     // Everything that can be read right now, without waiting.
     QByteArray readNow();
     // Waits (running the event loop) until `count` bytes have arrived or the time is up.
