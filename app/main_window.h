@@ -36,6 +36,7 @@ public:
         Pause &pause;
         const Clock &clock;
         DeviceFacts deviceFacts = systemDeviceFacts();
+        qint64 receiveCeiling = qint64(1) << 30; // bytes of text (UTF-16) each receive box holds at most
     };
 
     explicit MainForm(const Services &services, QWidget *parent = nullptr);

@@ -56,8 +56,10 @@ MainForm &ConsoleFixture::start()
 {
     const DeviceFacts facts{[this](const QString &path) { return !deniedDevices.contains(path); },
                             [this](const QString &path) { return deviceDetails.value(path); }};
-    window = std::make_unique<MainForm>(MainForm::Services{[this](int n) { return devices.value(n); }, skin,
-                                                           messages, prompts, pause, clock, facts});
+    MainForm::Services services{
+        [this](int n) { return devices.value(n); }, skin, messages, prompts, pause, clock, facts};
+    services.receiveCeiling = receiveCeiling.value_or(services.receiveCeiling);
+    window = std::make_unique<MainForm>(services);
     window->show();
     if (!QTest::qWaitForWindowExposed(window.get()))
         qFatal("window not exposed");

@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <memory>
+#include <optional>
 
 class QPushButton;
 class TextBox;
@@ -72,5 +73,6 @@ public:
     ScriptedInputBox prompts;
     RecordingPause pause;
     FixedClock clock;
+    std::optional<qint64> receiveCeiling; // the window's own when unset
     std::unique_ptr<MainForm> window;
 };
