@@ -1,35 +1,311 @@
-// console-bench: how the console copes with a flood on the serial line and on the TCP link, how fast
-// it starts and how fast a click reaches the line. Run without arguments for every case, or name
-// cases (serial-flood serial-flat serial-chinese tcp-flood tcp-flat startup big-log click
-// serial-flood-a11y tcp-flood-a11y) to run only those. With --check it runs each flood once and only
-// says whether every byte arrived in order (exit 1 if not), for CI.
-#include "bench_driver.h"
-#include "case_runner.h"
+// console-bench: how the console copes with floods on the serial line and on the TCP link (lines, Chinese,
+// a line that never ends, random bytes, a window that stops reading for a while, more than a box may
+// hold), how fast it starts and how fast a click reaches the line. Run without arguments for every
+// case, or name cases to run only those. With --check it runs each case that checks its bytes once and
+// only says whether every byte arrived in order (exit 1 if not), for CI. Each run of a case is a fresh
+// child process (`--case NAME BYTES`), so that every case starts from an idle process and its memory
+// figures hold only what that case kept.
+#include "cases.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTextStream>
 
 #include <cstdio>
 
+namespace {
+constexpr qint64 kFloodBytes = 16 * kMiB;
+// The smaller size --check floods a line that never ends with: each arrival lays out the whole line
+// again, so that 16 MiB of it would not arrive within a flood's time limit.
+constexpr qint64 kEndlessCheckBytes = 1 * kMiB;
+constexpr qint64 kPauseBytes = 1 * kMiB;
+// Three boxes' worth of text at the ceiling the two ceiling cases set.
+constexpr qint64 kPastCeilingBytes = 3 * kCeiling / 2;
+constexpr int kChildTimeoutMs = 5 * 60 * 1000;
+
+enum class Bound { None, AtLeast, AtMost, Yes };
+
+struct Row
+{
+    const char *figure;
+    const char *label;
+    Bound bound;
+    double limit;
+};
+
+struct Case
+{
+    const char *name;
+    int runs;         // the figures are the median run; a byte lost in any run is lost
+    qint64 size;      // what the case floods, if it does
+    qint64 checkSize; // what --check floods, or 0 where the case has no byte check
+    const char *title;
+    std::vector<Row> rows;
+    Figures (*run)(qint64 size);
+};
+
+const Row kIngest{"ingest_mibps", "ingest rate, MiB/s", Bound::None, 0};
+const Row kPlain{"plain_mibps", "plain reader, same kind of source, MiB/s", Bound::None, 0};
+const Row kRatio{"ratio_to_plain", "ratio to the plain reader", Bound::AtLeast, 0.8};
+const Row kFirstRatio{"first_ratio_to_plain", "  first flood after start-up", Bound::None, 0};
+const Row kGap{"gap_max_ms", "longest event-loop gap, ms", Bound::AtMost, 10};
+const Row kMedianGap{"gap_median_ms", "median event-loop gap, ms", Bound::AtMost, 5};
+const Row kRss{"rss_per_byte", "resident bytes per byte held", Bound::AtMost, 1.2};
+const Row kKept{"kept", "every byte kept, in order", Bound::Yes, 0};
+const Row kFreshTouch{"fresh_touch_mibps", "first touch of fresh memory, MiB/s", Bound::None, 0};
+
+std::vector<Row> floodRows()
+{
+    return {{kIngest.figure, kIngest.label, Bound::AtLeast, 20},
+            kPlain,
+            kRatio,
+            kFirstRatio,
+            kGap,
+            kMedianGap,
+            kRss,
+            kKept,
+            kFreshTouch};
+}
+
+std::vector<Row> flatRows()
+{
+    return {
+        {"first_mib_ms", "first MiB into the empty box, ms", Bound::None, 0},
+        {"first_fastest_ms", "  fastest step, ms", Bound::None, 0},
+        {"first_slowest_ms", "  slowest step, ms", Bound::None, 0},
+        {"later_mib_ms", "one more MiB with 64 MiB held, ms", Bound::None, 0},
+        {"later_fastest_ms", "  fastest step, ms", Bound::None, 0},
+        {"later_slowest_ms", "  slowest step, ms", Bound::None, 0},
+        {"flat_ratio", "ratio of the two", Bound::AtMost, 1.5},
+        {"held_mib", "held at the end, MiB", Bound::None, 0},
+        kRss,
+    };
+}
+
+std::vector<Row> accessibleRows()
+{
+    return {{kIngest.figure, kIngest.label, Bound::AtLeast, 20},
+            {kGap.figure, kGap.label, Bound::AtMost, 20},
+            {"all_announced", "every character announced", Bound::Yes, 0}};
+}
+
+const std::vector<Case> &cases()
+{
+    // clang-format off
+    static const std::vector<Case> table = {
+        {"serial-flood", 5, kFloodBytes, kFloodBytes,
+         "Serial: 16 MiB of 80-column CR LF lines from a pty into Text3 (median of 5 runs)", floodRows(),
+         [](qint64 size) { return floodCase(Link::Serial, Shape::Lines, size); }},
+        {"serial-flat", 1, 0, 0, "Serial: flat cost (medians of 9 one-MiB steps each)", flatRows(),
+         [](qint64) { return flatCase(Link::Serial); }},
+        {"serial-chinese", 1, kFloodBytes, kFloodBytes,
+         "Serial: 16 MiB of Chinese lines (two bytes a character on the line) into Text3",
+         {{kRss.figure, kRss.label, Bound::AtMost, 2.2},
+          {"kept", "every character kept, in order", Bound::Yes, 0}},
+         [](qint64 size) { return floodCase(Link::Serial, Shape::Chinese, size); }},
+        {"serial-endless", 1, kFloodBytes, kEndlessCheckBytes,
+         "Serial: 16 MiB with no line break from a pty into Text3",
+         {kIngest, kPlain, kRatio, kFirstRatio, kGap, kRss, kKept},
+         [](qint64 size) { return floodCase(Link::Serial, Shape::Endless, size); }},
+        // Random bytes decode to text beyond Latin-1, held at two bytes a character, as Chinese is.
+        {"serial-random", 1, kFloodBytes, kFloodBytes,
+         "Serial: 16 MiB of random bytes (a module at the wrong baud rate) into Text3",
+         {kIngest, kGap, {kRss.figure, kRss.label, Bound::AtMost, 2.2}, kKept},
+         [](qint64 size) { return floodCase(Link::Serial, Shape::Random, size); }},
+        {"serial-pause", 1, kPauseBytes, kPauseBytes,
+         "Serial: 1 MiB written while the window's thread sleeps 1.3 s (as after \"发送TCPData\")",
+         {{"held_back_ms", "writer held back, ms", Bound::AtMost, 100}, kKept}, &pauseCase},
+        {"tcp-flood", 5, kFloodBytes, kFloodBytes,
+         "TCP: 16 MiB in 1-64 KiB blocks from a loopback client into Text5 (median of 5 runs)",
+         [] {
+             std::vector<Row> rows = floodRows();
+             rows.push_back({"arrivals", "log entries for the data", Bound::None, 0});
+             return rows;
+         }(),
+         [](qint64 size) { return floodCase(Link::Tcp, Shape::Lines, size); }},
+        {"tcp-flat", 1, 0, 0, "TCP: flat cost (medians of 9 one-MiB steps each)", flatRows(),
+         [](qint64) { return flatCase(Link::Tcp); }},
+        {"tcp-ceiling", 1, kPastCeilingBytes, kPastCeilingBytes,
+         "TCP: 96 MiB of lines past a 64 MiB ceiling into Text5, cleared when it stops",
+         {{"resident_mib", "resident memory at its most, MiB", Bound::AtMost, double(kCeiling) / kMiB},
+          {"held_back", "the client held back at the ceiling", Bound::Yes, 0},
+          {"kept", "every byte kept, in order, across the clearing", Bound::Yes, 0}},
+         &tcpCeilingCase},
+        {"serial-ceiling", 1, kPastCeilingBytes, kPastCeilingBytes,
+         "Serial: 96 MiB of lines past a 64 MiB ceiling into Text3",
+         {{"resident_mib", "resident memory, MiB", Bound::AtMost, double(kCeiling) / kMiB},
+          {"held_mib", "text held, MiB as UTF-16", Bound::AtMost, double(kCeiling) / kMiB},
+          {"kept", "the newest text, exactly, from a line start", Bound::Yes, 0}},
+         &serialCeilingCase},
+        {"startup", 1, 0, 0, "Start-up of esp8266-console, offscreen, 100-port probe (9 launches)",
+         {{"shown_median_ms", "process start to window shown, median, ms", Bound::AtMost, 300},
+          {"shown_max_ms", "process start to window shown, longest, ms", Bound::None, 0}},
+         [](qint64) { return startupCase(); }},
+        {"big-log", 1, 0, 0, "64 MiB in the serial receive box: each action until painted (slowest of 5)",
+         {{"home_ms", "Ctrl+Home, ms", Bound::AtMost, 16},
+          {"end_ms", "Ctrl+End, ms", Bound::AtMost, 16},
+          {"page_up_ms", "PageUp, ms", Bound::AtMost, 16},
+          {"page_down_ms", "PageDown, ms", Bound::AtMost, 16},
+          {"click_ms", "click in the text, ms", Bound::AtMost, 16},
+          {"type_ms", "a key typed at the end, ms", Bound::AtMost, 16},
+          {"copy_ms", "select all + copy, until on the clipboard, ms", Bound::AtMost, 500},
+          {"copy_gap_ms", "longest event-loop gap meanwhile, ms", Bound::AtMost, 100},
+          {"copy_whole", "all of it on the clipboard", Bound::Yes, 0}},
+         [](qint64) { return bigLogCase(); }},
+        {"click", 1, 0, 0, "Click on \"AT测试\" to bytes readable at the far end of the pty (300 clicks)",
+         {{"click_median_ms", "median, ms", Bound::AtMost, 1},
+          {"click_max_ms", "longest, ms", Bound::None, 0}},
+         [](qint64) { return clickCase(); }},
+        {"serial-flood-a11y", 3, kFloodBytes, 0,
+         "Serial: the same flood with an accessibility client hearing every arrival (median of 3 runs)",
+         accessibleRows(), [](qint64 size) { return accessibleCase(Link::Serial, size); }},
+        {"tcp-flood-a11y", 3, kFloodBytes, 0,
+         "TCP: the same flood with an accessibility client hearing every arrival (median of 3 runs)",
+         accessibleRows(), [](qint64 size) { return accessibleCase(Link::Tcp, size); }},
+    };
+    // clang-format on
+    return table;
+}
+
+const Case *findCase(const QString &name)
+{
+    for (const Case &c : cases()) {
+        if (name == QLatin1String(c.name))
+            return &c;
+    }
+    return nullptr;
+}
+
+// Runs one case in a child process; no figures when it failed.
+Figures runChild(const Case &c, qint64 size)
+{
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    child.setProcessEnvironment(environment);
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral("--case"), QLatin1String(c.name), QString::number(size)});
+    if (!child.waitForFinished(kChildTimeoutMs) || child.exitStatus() != QProcess::NormalExit ||
+        child.exitCode() != 0) {
+        child.kill();
+        child.waitForFinished();
+        return {};
+    }
+    Figures figures;
+    for (const QByteArray &line : child.readAllStandardOutput().split('\n')) {
+        const QList<QByteArray> fields = line.split(' ');
+        if (fields.size() == 3 && fields.first() == "figure")
+            figures[QString::fromLatin1(fields.at(1))] = fields.at(2).toDouble();
+    }
+    return figures;
+}
+
+QString verdict(const Row &row, double value)
+{
+    const char *met =
+        (row.bound == Bound::AtLeast ? value >= row.limit : value <= row.limit) ? "met" : "NOT MET";
+    switch (row.bound) {
+    case Bound::None:
+        return QString();
+    case Bound::AtLeast:
+        return QStringLiteral(">= %1  %2").arg(row.limit).arg(met);
+    case Bound::AtMost:
+        return QStringLiteral("<= %1  %2").arg(row.limit).arg(met);
+    case Bound::Yes:
+        return QStringLiteral("yes  %1").arg(value > 0 ? "met" : "NOT MET");
+    }
+    return QString();
+}
+
+// Every case wanted, each run `runs` times, its figures against their targets.
+int runCases(const std::vector<const Case *> &wanted)
+{
+    QTextStream out(stdout);
+    QElapsedTimer total;
+    total.start();
+    out << "console-bench: medians on this machine; MiB = 2^20 bytes\n";
+    bool allMet = true;
+    for (const Case *c : wanted) {
+        out << "\n" << QString::fromUtf8(c->title) << "\n" << Qt::flush;
+        std::map<QString, std::vector<double>> values;
+        int failed = 0;
+        for (int i = 0; i < c->runs; ++i) {
+            const Figures figures = runChild(*c, c->size);
+            failed += figures.empty();
+            for (const auto &[name, value] : figures)
+                values[name].push_back(value);
+        }
+        if (failed > 0)
+            out << "  " << failed << " of " << c->runs << " runs failed\n";
+        for (const Row &row : c->rows) {
+            const QString label = QString::fromLatin1(row.label).leftJustified(46);
+            if (!values.count(row.figure)) {
+                out << "  " << label << "  missing\n";
+                allMet = false;
+                continue;
+            }
+            const std::vector<double> &runs = values.at(row.figure);
+            const double value = row.bound == Bound::Yes ? (failed ? 0 : minimum(runs)) : median(runs);
+            const QString result = verdict(row, value);
+            allMet = allMet && !result.endsWith(QLatin1String("NOT MET"));
+            const QString shown = row.bound == Bound::Yes ? QString::fromLatin1(value > 0 ? "yes" : "no")
+                                                          : QString::number(value, 'f', value < 10 ? 2 : 1);
+            out << "  " << label << shown.rightJustified(9) << "   " << result << "\n";
+        }
+        out << Qt::flush;
+    }
+    out << "\n"
+        << (allMet ? "every target met" : "some targets NOT met") << "; total time "
+        << QString::number(double(total.elapsed()) / 1000, 'f', 1) << " s\n";
+    return allMet ? 0 : 1;
+}
+
+// Each wanted case that checks its bytes, once: 0 when every byte reached its box in order, 1 otherwise.
+int checkBytes(const std::vector<const Case *> &wanted)
+{
+    bool allKept = true;
+    for (const Case *c : wanted) {
+        if (c->checkSize == 0)
+            continue;
+        const Figures figures = runChild(*c, c->checkSize);
+        const bool kept = figures.count("kept") && figures.at("kept") > 0;
+        std::printf("%s: every byte kept, in order: %s\n", c->name, kept ? "yes" : "NO");
+        std::fflush(stdout);
+        allKept = allKept && kept;
+    }
+    return allKept ? 0 : 1;
+}
+} // namespace
+
 int main(int argc, char *argv[])
 {
-    if (argc == 3 && qstrcmp(argv[1], "--case") == 0) {
-        // One case, in this process, with the real window.
+    if (argc == 4 && qstrcmp(argv[1], "--case") == 0) {
+        // One run of one case, in this process, with the real window; figures on standard output.
         qputenv("QT_QPA_PLATFORM", "offscreen");
         QApplication app(argc, argv);
-        const QString name = QString::fromLocal8Bit(argv[2]);
-        if (!CaseRunner::exists(name))
+        const Case *c = findCase(QString::fromLocal8Bit(argv[2]));
+        if (!c)
             return 2;
-        return CaseRunner::run(name);
+        for (const auto &[name, value] : c->run(QByteArray(argv[3]).toLongLong()))
+            std::printf("figure %s %.10g\n", qPrintable(name), value);
+        return 0;
     }
     QCoreApplication app(argc, argv);
-    if (argc == 2 && qstrcmp(argv[1], "--check") == 0)
-        return BenchDriver(QCoreApplication::applicationFilePath(), {}).checkFloods();
-    QStringList cases = QCoreApplication::arguments().mid(1);
-    for (const QString &name : cases) {
-        if (!CaseRunner::exists(name)) {
+    QStringList arguments = QCoreApplication::arguments().mid(1);
+    const bool check = arguments.removeAll(QStringLiteral("--check")) > 0;
+    std::vector<const Case *> wanted;
+    for (const QString &name : arguments) {
+        wanted.push_back(findCase(name));
+        if (!wanted.back()) {
             std::fprintf(stderr, "no case %s\n", qPrintable(name));
             return 2;
         }
     }
-    return BenchDriver(QCoreApplication::applicationFilePath(), cases).run();
+    if (wanted.empty()) {
+        for (const Case &c : cases())
+            wanted.push_back(&c);
+    }
+    return check ? checkBytes(wanted) : runCases(wanted);
 }

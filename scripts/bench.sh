@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds the console and its benchmark in release mode and runs every benchmark case (under a
-# minute). Arguments name cases to run only those; BUILD_DIR picks another build directory.
+# Builds the console and its benchmark in release mode and runs every benchmark case (a minute or two).
+# Arguments name cases to run only those; BUILD_DIR picks another build directory.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

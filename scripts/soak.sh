@@ -11,4 +11,4 @@ bash scripts/setup.sh
 build="${BUILD_DIR:-build/soak}"
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build "$build" -j"$(nproc)" --target soak_driver
-QT_QPA_PLATFORM=offscreen "$build/bench/soak_driver" "$seconds"
+QT_QPA_PLATFORM=offscreen "$build/tools/soak/soak_driver" "$seconds"

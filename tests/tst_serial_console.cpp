@@ -123,20 +123,21 @@ void TestSerialConsole::fullLogKeepsTheNewestLines()
     // Past its ceiling the box drops its oldest lines and keeps the newest, exactly, and says so once.
     m_fixture.reset();
     m_fixture = std::make_unique<ConsoleFixture>();
-    m_fixture->receiveCeiling = 1024 * 1024;
+    constexpr qint64 kCeiling = 1024 * 1024;
+    m_fixture->receiveCeiling = kCeiling;
     m_module = &m_fixture->addPort(3);
     m_fixture->start();
     m_fixture->openPort(3);
     QByteArray sent;
-    for (int i = 0; sent.size() < 3 * m_fixture->receiveCeiling; ++i)
+    for (int i = 0; sent.size() < 3 * kCeiling; ++i)
         sent += "+IPD,9:" + QByteArray::number(i).rightJustified(9, '0') + "\r\n";
     m_module->write(sent);
     TextBox *text3 = m_fixture->textBox("Text3");
     const QString expected = QString::fromLatin1(sent).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     QTRY_VERIFY(text3->toPlainText().endsWith(expected.right(20)));
     const QString kept = text3->toPlainText();
-    QVERIFY(text3->heldBytes() <= m_fixture->receiveCeiling);
-    QVERIFY(kept.size() > m_fixture->receiveCeiling / 2);
+    QVERIFY(text3->heldBytes() <= kCeiling);
+    QVERIFY(kept.size() > kCeiling / 2);
     QVERIFY(kept.startsWith(QStringLiteral("+IPD,9:")));
     QVERIFY(expected.endsWith(kept));
     QCOMPARE(m_fixture->messages.texts(), QStringList{QStringLiteral("串口接收内容已达 1 MB 上限，已删除最早的内容。")});

@@ -14,7 +14,7 @@ void setActive(bool active)
 }
 } // namespace
 
-AccessibilityClient::AccessibilityClient(bool keepTextChanges) : m_keepTextChanges(keepTextChanges)
+AccessibilityClient::AccessibilityClient(Keep keep) : m_keep(keep)
 {
     Q_ASSERT(!listening);
     listening = this;
@@ -34,15 +34,18 @@ void AccessibilityClient::hear(QAccessibleEvent *event)
     AccessibilityClient &client = *listening;
     ++client.eventCount;
     // A client reads what it is told about, as a screen reader speaks an arrival.
+    const bool keep = client.m_keep == Keep::TextChanges;
     if (event->type() == QAccessible::TextInserted) {
         const auto *inserted = static_cast<QAccessibleTextInsertEvent *>(event);
-        client.textChanges.append(
-            {event->type(), event->object(), inserted->changePosition(), inserted->textInserted()});
         client.charactersHeard += inserted->textInserted().size();
+        if (keep)
+            client.textChanges.append(
+                {event->type(), event->object(), inserted->changePosition(), inserted->textInserted()});
     } else if (event->type() == QAccessible::TextRemoved) {
         const auto *removed = static_cast<QAccessibleTextRemoveEvent *>(event);
-        client.textChanges.append(
-            {event->type(), event->object(), removed->changePosition(), removed->textRemoved()});
+        if (keep)
+            client.textChanges.append(
+                {event->type(), event->object(), removed->changePosition(), removed->textRemoved()});
     } else if (QAccessibleInterface *iface = event->accessibleInterface()) {
         // A magnifier asks where the caret went.
         if (QAccessibleTextInterface *text = iface->textInterface())

@@ -17,20 +17,22 @@ public:
         QString text; // inserted or removed
     };
 
-    // A client that keeps every text change (a test's), or one that only counts them (a long run's).
-    explicit AccessibilityClient(bool keepTextChanges = true);
+    // A client that keeps every text change (a test's), or one that only counts them (a flood's: kept,
+    // every arrival's text would be a second copy of the flood).
+    enum class Keep { TextChanges, Nothing };
+    explicit AccessibilityClient(Keep keep = Keep::TextChanges);
     ~AccessibilityClient();
     AccessibilityClient(const AccessibilityClient &) = delete;
     AccessibilityClient &operator=(const AccessibilityClient &) = delete;
 
-    // Only text changes are kept; everything is counted.
+    // Only text changes are kept, and only when asked; everything is counted.
     QList<Heard> textChanges;
     qint64 eventCount = 0;
     qint64 charactersHeard = 0;
     int caretSeenAt = -1;
 
 private:
-    bool m_keepTextChanges;
+    const Keep m_keep;
 
     static void hear(QAccessibleEvent *event);
 };

@@ -58,7 +58,7 @@ MainForm &ConsoleFixture::start()
                             [this](const QString &path) { return deviceDetails.value(path); }, holders};
     MainForm::Services services{[this](int n) { return devices.value(n); }, skin, messages, prompts, pause, clock,
                                 facts, localInterfaces};
-    services.receiveCeiling = receiveCeiling;
+    services.receiveCeiling = receiveCeiling.value_or(services.receiveCeiling);
     window = std::make_unique<MainForm>(services);
     window->show();
     if (!QTest::qWaitForWindowExposed(window.get()))

@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <memory>
+#include <optional>
 
 class QPushButton;
 class TextBox;
@@ -75,6 +76,6 @@ public:
     ScriptedInputBox prompts;
     RecordingPause pause;
     FixedClock clock;
-    qint64 receiveCeiling = qint64(1) << 30;
+    std::optional<qint64> receiveCeiling; // the window's own when unset
     std::unique_ptr<MainForm> window;
 };

@@ -15,6 +15,9 @@ public:
     Pty &operator=(const Pty &) = delete;
 
     QString slavePath() const { return m_slavePath; }
+    // The module's end (non-blocking) and the device's (blocking), for a writer or reader of their own.
+    int master() const { return m_master; }
+    int slave() const { return m_slave; }
 
     // The line speed the console set, as a termios constant (B9600, B115200, ...).
     unsigned speed() const;

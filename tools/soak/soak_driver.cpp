@@ -4,7 +4,6 @@
 // window's own server, data both ways, close the link, clear both consoles; every few rounds the
 // port is closed, and now and then the simulator is killed while the port is open (the device
 // vanishing) and started again.
-#include "resident_memory.h"
 #include "support/console_fixture.h"
 #include "textbox/text_box.h"
 
@@ -13,13 +12,14 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QLineEdit>
+#include <QFile>
 #include <QProcess>
 #include <QPushButton>
 
 #include <cstdio>
 #include <functional>
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 constexpr int kCom = 48; // as with --link /dev/ttyUSB31
@@ -165,7 +165,10 @@ bool Soak::round()
 
 void Soak::report(bool last)
 {
-    const qint64 rss = ResidentMemory::now() / 1024;
+    QFile statm(QStringLiteral("/proc/self/statm")); // sizes in pages: total, resident, ...
+    const QList<QByteArray> pages =
+        statm.open(QIODevice::ReadOnly) ? statm.readAll().split(' ') : QList<QByteArray>();
+    const qint64 rss = pages.size() > 1 ? pages.at(1).toLongLong() * ::sysconf(_SC_PAGESIZE) / 1024 : 0;
     const int fds = int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System).size());
     rusage usage{};
     ::getrusage(RUSAGE_SELF, &usage);
@@ -187,9 +190,7 @@ int Soak::run()
         return 1;
     }
     m_fixture.start();
-    m_port = freeTcpPort();
-    m_fixture.find<QLineEdit>("Text2")->setText(QString::number(m_port));
-    m_fixture.click("Command3");
+    m_port = m_fixture.startServer();
 
     // A few rounds first, so that the figures start from a window that has done everything once.
     m_clock.start();

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "flood.h"
+
+#include <QString>
+
+#include <map>
+
+// What one run of a case measured, as named numbers.
+using Figures = std::map<QString, double>;
+
+// A flood of `size` bytes into the box of a link: a bare reader on the same source, then two floods
+// into one window, the box cleared between them. The first after start-up also grows the heap to
+// the size a flood works in, page faults a virtual machine makes costly: it is shown, the second is
+// judged. Memory is counted from before the first, so nothing the first one grew is left out.
+Figures floodCase(Link link, Shape shape, qint64 size);
+// The first MiB into an empty box against one more MiB with 64 MiB already there.
+Figures flatCase(Link link);
+// A flood into the empty box with an accessibility client hearing every arrival: it reads each
+// announcement and asks where the caret went, and keeps nothing.
+Figures accessibleCase(Link link, qint64 size);
+
+// Bytes written into the serial line while the window's thread is blocked for as long as the
+// "发送TCPData" handler pauses: how long the writer took, which is how long it was held back.
+Figures pauseCase(qint64 size);
+// The receive ceiling the two cases below give the window, in bytes of text (UTF-16).
+constexpr qint64 kCeiling = 64 * kMiB;
+// A loopback client sends `size` bytes of lines, several times what a box may hold: the box is cleared
+// each time it stops growing. Resident memory at its most, whether the client was held back, and
+// whether every byte arrived in order.
+Figures tcpCeilingCase(qint64 size);
+// The same over the serial line, with no clearing: the memory it took, the text held, and whether that
+// is the newest text sent, exactly.
+Figures serialCeilingCase(qint64 size);
+
+// Process start to window shown, for the real console binary (offscreen, probing its 100 ports),
+// timed by a probe plugin the binary loads at start-up.
+Figures startupCase();
+// A click on the "AT" button until the command is readable at the module's end of the serial line.
+Figures clickCase();
+// What a user does with 64 MiB in the serial receive box: jump to either end, page, click, type at the
+// end, select everything and copy it.
+Figures bigLogCase();

@@ -1,0 +1,236 @@
+#include "flood.h"
+
+#include "platform/link_codec.h"
+#include "textbox/line_breaks.h"
+#include "textbox/text_box.h"
+
+#include <QStringList>
+#include <QTcpSocket>
+
+#include <random>
+
+namespace {
+constexpr qint64 kLineBytes = 80;
+constexpr int kNumberDigits = 8;
+// A flood whose box stops growing for this long has lost bytes (or the window hangs); one that takes
+// longer than the time limit is far below every target, and its case reports what it measured so far.
+constexpr qint64 kStallNs = 10'000'000'000;
+constexpr auto kFloodTimeout = std::chrono::seconds(30);
+const QString kCrLf = QStringLiteral("\r\n");
+
+QByteArray lines(qint64 offset, qint64 size, bool breaks)
+{
+    QByteArray out(size, Qt::Uninitialized);
+    char line[kLineBytes];
+    for (qint64 done = 0; done < size;) {
+        const qint64 number = (offset + done) / kLineBytes;
+        qint64 digits = number;
+        for (int i = kNumberDigits - 1; i >= 0; --i, digits /= 10)
+            line[i] = char('0' + digits % 10);
+        line[kNumberDigits] = ' ';
+        for (qint64 i = kNumberDigits + 1; i < kLineBytes; ++i)
+            line[i] = char('a' + (number + i) % 26);
+        if (breaks) {
+            line[kLineBytes - 2] = '\r';
+            line[kLineBytes - 1] = '\n';
+        }
+        const qint64 from = (offset + done) % kLineBytes;
+        const qint64 count = std::min(kLineBytes - from, size - done);
+        std::copy_n(line + from, count, out.data() + done);
+        done += count;
+    }
+    return out;
+}
+
+QByteArray randomBytes(qint64 size)
+{
+    std::mt19937_64 engine(8266);
+    QByteArray out(size, Qt::Uninitialized);
+    for (qint64 at = 0; at < size; ++at)
+        out[at] = char(engine());
+    out[size - 1] = '\n';
+    return out;
+}
+
+QByteArray chineseLines(qint64 size)
+{
+    const QByteArray words =
+        LinkEncoder().encode(QStringLiteral("模块返回数据：无线网络已连接，正在获取地址，信号强度良好。"));
+    QByteArray out;
+    out.reserve(size + 256);
+    for (int line = 0; out.size() < size; ++line)
+        out += QByteArray::number(line).rightJustified(kNumberDigits, '0') + ' ' + words + "\r\n";
+    return out;
+}
+
+bool endsWithDisconnection(const TextBox *box)
+{
+    const qsizetype lines = box->lineCount();
+    return lines > 1 && box->lineText(lines - 1).isEmpty() &&
+           box->lineText(lines - 2) == QStringLiteral("客户端断开");
+}
+} // namespace
+
+QByteArray floodBytes(Shape shape, qint64 size, qint64 offset)
+{
+    switch (shape) {
+    case Shape::Lines:
+        return lines(offset, (size + kLineBytes - 1) / kLineBytes * kLineBytes, true);
+    case Shape::Endless:
+        return lines(offset, size, false);
+    case Shape::Random:
+        return randomBytes(size);
+    case Shape::Chinese:
+        return chineseLines(size);
+    }
+    return QByteArray();
+}
+
+QString shownText(const QByteArray &bytes)
+{
+    return LineBreaks().normalize(LinkDecoder().decode(bytes));
+}
+
+qint64 shownLength(const QByteArray &bytes)
+{
+    constexpr qint64 kPiece = 64 * 1024;
+    LinkDecoder decoder;
+    LineBreaks breaks;
+    qint64 length = 0;
+    for (qint64 at = 0; at < bytes.size(); at += kPiece)
+        length += breaks
+                      .normalize(decoder.decode(
+                          QByteArrayView(bytes).sliced(at, std::min(kPiece, bytes.size() - at))))
+                      .size();
+    return length;
+}
+
+Session::Session(Link link, std::optional<qint64> receiveCeiling) : m_link(link)
+{
+    fixture.receiveCeiling = receiveCeiling;
+    if (link == Link::Serial) {
+        fixture.addPort(kComNumber);
+        fixture.start();
+        fixture.openPort(kComNumber);
+    } else {
+        fixture.start();
+        m_port = fixture.startServer();
+    }
+    m_box = fixture.textBox(link == Link::Serial ? "Text3" : "Text5");
+}
+
+void Session::clear()
+{
+    fixture.click(m_link == Link::Serial ? "Command5" : "Command7");
+}
+
+std::unique_ptr<FloodWriter> Session::send(const QByteArray &bytes)
+{
+    if (m_link == Link::Serial)
+        return std::make_unique<FloodWriter>(pty().master(), bytes, m_link);
+    m_client = connectClient(m_port);
+    return std::make_unique<FloodWriter>(int(m_client->socketDescriptor()), bytes, m_link);
+}
+
+Turns Session::await(const std::function<bool()> &arrived) const
+{
+    qint64 length = -1;
+    qint64 grewNs = 0;
+    return runUntil(
+        [&] {
+            if (m_box->length() != length) {
+                length = m_box->length();
+                grewNs = monotonicNs();
+            }
+            return arrived() || monotonicNs() - grewNs > kStallNs;
+        },
+        kFloodTimeout);
+}
+
+Turns Session::ingest(const QByteArray &bytes)
+{
+    const qint64 expected = m_box->length() + shownLength(bytes);
+    const auto writer = send(bytes);
+    const auto arrived = [&] {
+        return m_link == Link::Serial ? m_box->length() == expected
+                                      : m_box->length() >= expected && disconnected();
+    };
+    Turns turns = await(arrived);
+    turns.done = arrived();
+    return turns;
+}
+
+Turns Session::fill(const QByteArray &bytes)
+{
+    const Turns turns = ingest(bytes);
+    if (!turns.done)
+        qFatal("the flood stalled at %lld characters", static_cast<long long>(m_box->length()));
+    return turns;
+}
+
+bool Session::holds(const QByteArray &bytes) const
+{
+    if (m_link == Link::Serial)
+        return m_box->toPlainText() == shownText(bytes);
+    LogCheck check(timestamp(), LinkDecoder().decode(bytes));
+    check.read(m_box->text());
+    return check.whole();
+}
+
+qint64 Session::held(qint64 sent) const
+{
+    // Every line break in the log stands for CR LF.
+    return m_link == Link::Serial ? sent : m_box->length() + m_box->lineCount() - 1;
+}
+
+qint64 Session::arrivals() const
+{
+    return m_box->text().count(timestamp() + kCrLf) - 2;
+}
+
+bool Session::disconnected() const
+{
+    return endsWithDisconnection(m_box);
+}
+
+QString Session::timestamp() const
+{
+    return fixture.clock.time.toString(QStringLiteral("yy-MM-dd HH:mm:ss"));
+}
+
+LogCheck::LogCheck(QString timestamp, QString payload)
+    : m_mark(timestamp + kCrLf), m_payload(std::move(payload))
+{}
+
+void LogCheck::read(QStringView log)
+{
+    // The payload holds no timestamp, so every occurrence of one starts an entry.
+    const QList<QStringView> pieces = log.split(m_mark);
+    m_ok = m_ok && pieces.first().isEmpty();
+    for (qsizetype i = 1; m_ok && i < pieces.size(); ++i) {
+        QStringView entry = pieces.at(i);
+        if (m_next == Next::Connection) {
+            m_ok = entry == QStringLiteral("新客户端接入\r\n");
+            m_next = Next::Data;
+        } else if (m_next == Next::Data && entry == QStringLiteral("客户端断开\r\n")) {
+            m_next = Next::Nothing;
+        } else if (m_next == Next::Data && entry.endsWith(kCrLf)) {
+            entry.chop(2);
+            // A CR LF split between two reads is logged as the CR's line break at the end of one entry
+            // and the LF's at the start of the next. The flood has no empty lines, so an entry that
+            // starts with a line break goes on from a split one.
+            if (entry.startsWith(kCrLf) && m_endsWithCrLf)
+                entry = entry.sliced(2);
+            m_ok = QStringView(m_payload).sliced(m_matched).startsWith(entry);
+            m_matched += entry.size();
+            m_endsWithCrLf = entry.isEmpty() ? m_endsWithCrLf : entry.endsWith(kCrLf);
+        } else {
+            m_ok = false;
+        }
+    }
+}
+
+bool LogCheck::whole() const
+{
+    return m_ok && m_next == Next::Nothing && m_matched == m_payload.size();
+}

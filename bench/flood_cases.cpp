@@ -1,0 +1,185 @@
+#include "cases.h"
+
+#include "atpanel/at_panel.h"
+#include "platform/link_codec.h"
+#include "platform/pause.h"
+#include "support/accessibility_client.h"
+#include "textbox/text_box.h"
+
+#include <memory>
+
+namespace {
+constexpr qint64 kStepBytes = kMiB;
+constexpr qint64 kFillBytes = 64 * kMiB;
+constexpr int kSteps = 9;
+// The window sees it still for this long once a box is held back at its ceiling.
+constexpr qint64 kStillNs = 1'000'000'000;
+// More than a flood past the ceiling needs, so that a box that never lets the rest in ends the case.
+constexpr int kMostClears = 8;
+} // namespace
+
+Figures floodCase(Link link, Shape shape, qint64 size)
+{
+    Figures figures;
+    figures["fresh_touch_mibps"] = backMachineMemory();
+    const QByteArray bytes = floodBytes(shape, size);
+    const double bare = bareRate(link, bytes);
+    figures["plain_mibps"] = bare;
+
+    Session session(link);
+    settle();
+    const qint64 idle = residentBytes();
+    // A flood that did not all arrive in time is judged once, on the part that did.
+    const auto received = [&](const Turns &turns) {
+        return turns.done ? bytes.size()
+                          : qint64(double(bytes.size()) * double(session.box()->length()) /
+                                   double(shownLength(bytes)));
+    };
+    Turns turns = session.ingest(bytes);
+    figures["first_ratio_to_plain"] = mibPerSecond(received(turns), turns.elapsedMs) / bare;
+    if (turns.done) {
+        session.clear();
+        settle();
+        turns = session.ingest(bytes);
+    }
+    const double rate = mibPerSecond(received(turns), turns.elapsedMs);
+    figures["ingest_mibps"] = rate;
+    figures["ratio_to_plain"] = rate / bare;
+    figures["gap_max_ms"] = maximum(turns.gapsMs);
+    figures["gap_median_ms"] = median(turns.gapsMs);
+    figures["rss_per_byte"] = double(residentBytes() - idle) / double(session.held(received(turns)));
+    figures["kept"] = turns.done && session.holds(bytes);
+    if (link == Link::Tcp)
+        figures["arrivals"] = double(session.arrivals());
+    return figures;
+}
+
+Figures flatCase(Link link)
+{
+    Session session(link);
+    settle();
+    qint64 offset = 0; // every stretch of lines a new one, starting where the last ended
+    const auto next = [&offset](qint64 size) {
+        const QByteArray bytes = floodBytes(Shape::Lines, size, offset);
+        offset += bytes.size();
+        return bytes;
+    };
+    std::vector<double> firstMs;
+    // Each first MiB goes into a window of its own, and the windows before it stay open: a box cleared
+    // and filled again would get back the pages it had just freed, still warm, while a growing log
+    // takes pages it never had.
+    std::vector<std::unique_ptr<Session>> fresh;
+    for (int i = 0; i < kSteps; ++i) {
+        fresh.push_back(std::make_unique<Session>(link));
+        settle();
+        firstMs.push_back(fresh.back()->fill(next(kStepBytes)).elapsedMs);
+    }
+    const qint64 idle = residentBytes();
+
+    session.clear();
+    const qint64 fillOffset = offset;
+    session.fill(next(kFillBytes));
+    std::vector<double> laterMs;
+    for (int i = 0; i < kSteps; ++i)
+        laterMs.push_back(session.fill(next(kStepBytes)).elapsedMs);
+
+    const qint64 held = session.held(offset - fillOffset);
+    return {
+        {"first_mib_ms", median(firstMs)},
+        {"first_fastest_ms", minimum(firstMs)},
+        {"first_slowest_ms", maximum(firstMs)},
+        {"later_mib_ms", median(laterMs)},
+        {"later_fastest_ms", minimum(laterMs)},
+        {"later_slowest_ms", maximum(laterMs)},
+        {"flat_ratio", median(laterMs) / median(firstMs)},
+        {"held_mib", double(held) / kMiB},
+        {"rss_per_byte", double(residentBytes() - idle) / double(held)},
+    };
+}
+
+Figures accessibleCase(Link link, qint64 size)
+{
+    const QByteArray bytes = floodBytes(Shape::Lines, size);
+    Session session(link);
+    settle();
+    AccessibilityClient client(AccessibilityClient::Keep::Nothing);
+    const Turns turns = session.ingest(bytes);
+    return {
+        {"ingest_mibps", mibPerSecond(bytes.size(), turns.elapsedMs)},
+        {"gap_max_ms", maximum(turns.gapsMs)},
+        // The client was told of every character that arrived.
+        {"all_announced", turns.done && client.charactersHeard == session.box()->length()},
+    };
+}
+
+Figures pauseCase(qint64 size)
+{
+    const QByteArray bytes = floodBytes(Shape::Lines, size);
+    Session session(Link::Serial);
+    settle();
+    const qint64 expected = shownLength(bytes);
+    const auto writer = session.send(bytes);
+    // The window's thread stops as that handler stops it while the module's prompt comes.
+    BlockingPause().pause(AtPanel::kDataPromptWait);
+    const Turns turns = session.await([&] { return session.box()->length() == expected; });
+    return {{"held_back_ms", writer->writingMs()}, {"kept", turns.done && session.holds(bytes)}};
+}
+
+Figures tcpCeilingCase(qint64 size)
+{
+    const QByteArray bytes = floodBytes(Shape::Lines, size);
+    Session session(Link::Tcp, kCeiling);
+    LogCheck check(session.timestamp(), LinkDecoder().decode(bytes));
+    TextBox *box = session.box();
+    settle();
+    const qint64 idle = residentBytes();
+    qint64 peak = idle;
+    bool heldBack = false;
+    {
+        const auto writer = session.send(bytes);
+        qint64 length = -1;
+        qint64 grewNs = 0;
+        for (int clears = 0;; ++clears) {
+            const Turns turns = session.await([&] {
+                if (box->length() != length) {
+                    length = box->length();
+                    grewNs = monotonicNs();
+                }
+                return session.disconnected() || monotonicNs() - grewNs > kStillNs;
+            });
+            peak = std::max(peak, residentBytes());
+            check.read(box->text());
+            if (session.disconnected() || !turns.done || clears == kMostClears)
+                break;
+            // The box stopped growing: at the ceiling with the client still sending, it holds the client
+            // back. The user clears it and the rest comes in.
+            heldBack = heldBack || !writer->finished();
+            session.clear();
+        }
+    }
+    return {{"resident_mib", double(peak - idle) / kMiB}, {"held_back", heldBack}, {"kept", check.whole()}};
+}
+
+Figures serialCeilingCase(qint64 size)
+{
+    const QByteArray bytes = floodBytes(Shape::Lines, size);
+    const QString lastLine = QString::fromLatin1(bytes.sliced(bytes.lastIndexOf('\n', -2) + 1).chopped(2));
+    Session session(Link::Serial, kCeiling);
+    TextBox *box = session.box();
+    settle();
+    const qint64 idle = residentBytes();
+    const auto writer = session.send(bytes);
+    const Turns turns = session.await([&] {
+        const qsizetype lines = box->lineCount();
+        return lines > 1 && box->lineText(lines - 2) == lastLine;
+    });
+    const qint64 resident = residentBytes() - idle;
+    // The box keeps the newest text, exactly, from the start of a line.
+    const QString shown = box->toPlainText();
+    const QString sent = shownText(bytes);
+    const bool tail = turns.done && !shown.isEmpty() && sent.endsWith(shown) &&
+                      (shown.size() == sent.size() || sent.at(sent.size() - shown.size() - 1) == u'\n');
+    return {{"resident_mib", double(resident) / kMiB},
+            {"held_mib", double(box->length()) * sizeof(QChar) / kMiB},
+            {"kept", tail}};
+}

@@ -1,0 +1,159 @@
+#include "cases.h"
+
+#include "textbox/text_box.h"
+
+#include <QClipboard>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTimer>
+
+#include <atomic>
+#include <poll.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+constexpr int kLaunches = 9;
+constexpr int kLaunchTimeoutMs = 20000;
+constexpr int kClicks = 300;
+constexpr auto kBetweenClicks = std::chrono::milliseconds(3);
+constexpr auto kClickTimeout = std::chrono::seconds(2);
+constexpr qint64 kBigLogBytes = 64 * kMiB;
+constexpr int kTries = 5;
+
+// Milliseconds from starting the console to its window being shown, or a negative number.
+double launchOnce()
+{
+    QProcess console;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    environment.insert(QStringLiteral("QT_PLUGIN_PATH"), QStringLiteral(SHOWN_PROBE_DIR));
+    environment.insert(QStringLiteral("QT_QPA_GENERIC_PLUGINS"), QStringLiteral("shownprobe"));
+    console.setProcessEnvironment(environment);
+    const qint64 startNs = monotonicNs();
+    console.start(QStringLiteral(CONSOLE_BINARY), {});
+    if (!console.waitForFinished(kLaunchTimeoutMs)) {
+        console.kill();
+        console.waitForFinished();
+        return -1;
+    }
+    static const QRegularExpression shown(QStringLiteral(R"(window-shown (\d+))"));
+    const QRegularExpressionMatch match = shown.match(QString::fromLocal8Bit(console.readAllStandardError()));
+    return match.hasMatch() ? double(match.captured(1).toLongLong() - startNs) / 1e6 : -1;
+}
+
+// Watches the far end of a pseudo-terminal from its own thread and notes the monotonic time at which
+// bytes become readable there; what arrives is read and dropped.
+struct ArrivalWatcher
+{
+    explicit ArrivalWatcher(int fd)
+        : thread([this, fd] {
+              char buffer[4096];
+              while (!stop) {
+                  pollfd readable{fd, POLLIN, 0};
+                  if (::poll(&readable, 1, 50) <= 0)
+                      continue;
+                  lastArrivalNs = monotonicNs();
+                  ++arrivals;
+                  if (::read(fd, buffer, sizeof buffer) <= 0)
+                      return;
+              }
+          })
+    {}
+    ~ArrivalWatcher()
+    {
+        stop = true;
+        thread.join();
+    }
+
+    std::atomic<bool> stop{false};
+    std::atomic<qint64> lastArrivalNs{0};
+    std::atomic<int> arrivals{0}; // how many times bytes have become readable
+    std::thread thread;
+};
+
+// The slowest of a few tries of an action, each until the box has painted its answer.
+double slowestMs(TextBox *box, const std::function<void()> &action)
+{
+    std::vector<double> times;
+    for (int i = 0; i < kTries; ++i) {
+        QElapsedTimer clock;
+        clock.start();
+        action();
+        box->viewport()->repaint();
+        times.push_back(double(clock.nsecsElapsed()) / 1e6);
+    }
+    return maximum(times);
+}
+} // namespace
+
+Figures startupCase()
+{
+    std::vector<double> launches;
+    for (int i = 0; i < kLaunches; ++i) {
+        launches.push_back(launchOnce());
+        if (launches.back() < 0)
+            qFatal("the console did not show its window");
+    }
+    return {{"shown_median_ms", median(launches)}, {"shown_max_ms", maximum(launches)}};
+}
+
+Figures clickCase()
+{
+    Session session(Link::Serial);
+    ArrivalWatcher watcher(session.pty().master());
+    std::vector<double> latencies;
+    for (int i = 0; i < kClicks; ++i) {
+        // Let the window finish what the last click started (repainting the send box).
+        settle(kBetweenClicks);
+        const int before = watcher.arrivals;
+        const qint64 clickNs = monotonicNs();
+        session.fixture.click("Command8");
+        if (!runUntil([&] { return watcher.arrivals > before; }, kClickTimeout).done)
+            qFatal("the AT command never reached the line");
+        latencies.push_back(double(watcher.lastArrivalNs - clickNs) / 1e6);
+    }
+    return {{"click_median_ms", median(latencies)}, {"click_max_ms", maximum(latencies)}};
+}
+
+Figures bigLogCase()
+{
+    Session session(Link::Serial);
+    TextBox *box = session.box();
+    settle();
+    session.fill(floodBytes(Shape::Lines, kBigLogBytes));
+    box->setFocus();
+    settle(std::chrono::milliseconds(50)); // the last frame is painted
+
+    Figures figures;
+    const QPoint middle = box->viewport()->rect().center();
+    const auto key = [box](Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        return [=] { QTest::keyClick(box, key, modifiers); };
+    };
+    figures["home_ms"] = slowestMs(box, key(Qt::Key_Home, Qt::ControlModifier));
+    figures["end_ms"] = slowestMs(box, key(Qt::Key_End, Qt::ControlModifier));
+    figures["page_up_ms"] = slowestMs(box, key(Qt::Key_PageUp));
+    figures["page_down_ms"] = slowestMs(box, key(Qt::Key_PageDown));
+    figures["click_ms"] =
+        slowestMs(box, [&] { QTest::mouseClick(box->viewport(), Qt::LeftButton, {}, middle); });
+    QTest::keyClick(box, Qt::Key_End, Qt::ControlModifier);
+    figures["type_ms"] = slowestMs(box, key(Qt::Key_X));
+
+    // Select all and copy from inside the event loop, so that the loop's gaps include the copy.
+    const qsizetype held = box->length();
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    clipboard->clear();
+    QElapsedTimer sinceKey;
+    QTimer::singleShot(0, box, [&] {
+        sinceKey.start();
+        QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(box, Qt::Key_C, Qt::ControlModifier);
+    });
+    const Turns copy = runUntil([&] { return clipboard->text().size() == held; }, std::chrono::seconds(90));
+    figures["copy_ms"] = double(sinceKey.nsecsElapsed()) / 1e6;
+    figures["copy_gap_ms"] = maximum(copy.gapsMs);
+    figures["copy_whole"] = copy.done && clipboard->text() == box->toPlainText();
+    return figures;
+}
