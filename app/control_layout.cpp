@@ -11,7 +11,7 @@ constexpr auto H = ControlKind::Line;
 } // namespace
 
 // clang-format off
-const std::array<ControlEntry, 45> kControlLayout{{
+const std::vector<ControlEntry> kControlLayout{
     // name         kind  container  caption or initial text       left  top   width height tab
     {"Frame1",      F, nullptr,  "串口配置",                       120,  120,  5175, 975,   0},
     {"串口号",      L, "Frame1", "串口号：",                       120,  450,  855,  255,   1},
@@ -58,7 +58,7 @@ const std::array<ControlEntry, 45> kControlLayout{{
     {"Command19",   B, "Frame6", "Set TCP Client",                 6240, 840,  1095, 495,   40},
     {"Command20",   B, "Frame6", "关闭TCP连接",                    7560, 240,  1455, 495,   41},
     {"Command21",   B, "Frame6", "TCP连接模式",                    7560, 840,  1455, 495,   42},
-}};
+};
 // clang-format on
 
 QStringList baudRates()

@@ -2,7 +2,7 @@
 
 #include <QStringList>
 
-#include <array>
+#include <vector>
 
 // The window's controls as data: every control with its kind, container, caption or initial text,
 // place and size in twips (1/1440 inch; 15 twips make a pixel at 96 DPI), keyboard order and state.
@@ -28,7 +28,7 @@ constexpr int kTwipsPerPixel = 15;
 constexpr int kClientWidthTwips = 9315;
 constexpr int kClientHeightTwips = 8385;
 
-extern const std::array<ControlEntry, 45> kControlLayout;
+extern const std::vector<ControlEntry> kControlLayout;
 
 // The baud-rate list, in the order shown.
 QStringList baudRates();

@@ -1,5 +1,5 @@
 #include "app/app_icon.h"
-#include "app/main_window.h"
+#include "app/main_form.h"
 #include "app/qt_translations.h"
 #include "platform/clock.h"
 #include "platform/input_box.h"

@@ -142,9 +142,9 @@ void PortControl::command2Click()
                                            portToolTip(m_comm.devicePath(), m_comm.deviceDetails()),
                                            Qt::ToolTipRole);
             m_comm.setPortOpen(false);
-        } else if (m_comm.lastError() == SerialPort::kErrPermissionDenied) {
+        } else if (m_comm.lastError() == SerialPort::Error::PermissionDenied) {
             denied.append(QStringLiteral("%1（COM%2）").arg(m_comm.devicePath(), QString::number(n)));
-        } else if (m_comm.lastError() == SerialPort::kErrPortAlreadyOpen) {
+        } else if (m_comm.lastError() == SerialPort::Error::PortAlreadyOpen) {
             held.append({m_comm.devicePath(), n});
         }
     }

@@ -18,9 +18,9 @@ SerialPort::SerialPort(PortMap portMap, DeviceFacts deviceFacts, QObject *parent
 bool SerialPort::setCommPort(int comNumber)
 {
     if (portOpen())
-        return fail(kErrPortAlreadyOpen);
+        return fail(Error::PortAlreadyOpen);
     if (comNumber < 1)
-        return fail(kErrInvalidPort);
+        return fail(Error::InvalidPort);
     m_commPort = comNumber;
     return true;
 }
@@ -50,7 +50,7 @@ bool SerialPort::setSettings(const QString &settings)
     bool ok = false;
     const qlonglong baud = match.hasMatch() ? match.captured(1).toLongLong(&ok) : 0;
     if (!ok || baud <= 0 || baud > std::numeric_limits<qint32>::max())
-        return fail(kErrInvalidProperty);
+        return fail(Error::InvalidProperty);
     m_settings = settings;
     m_baudRate = static_cast<qint32>(baud);
     return true;
@@ -58,13 +58,13 @@ bool SerialPort::setSettings(const QString &settings)
 
 bool SerialPort::setInputMode(int mode)
 {
-    return mode == kInputModeText || fail(kErrInvalidProperty);
+    return mode == kInputModeText || fail(Error::InvalidProperty);
 }
 
 bool SerialPort::setRThreshold(int threshold)
 {
     if (threshold < 0)
-        return fail(kErrInvalidProperty);
+        return fail(Error::InvalidProperty);
     m_rThreshold = threshold;
     return true;
 }
@@ -77,17 +77,17 @@ bool SerialPort::setPortOpen(bool open)
         return true;
     }
     if (portOpen())
-        return fail(kErrPortAlreadyOpen);
+        return fail(Error::PortAlreadyOpen);
     const QString path = devicePath();
     // Checked first so that probing a hundred absent devices costs next to nothing.
     if (path.isEmpty() || !QFileInfo::exists(path))
-        return fail(kErrInvalidPort);
+        return fail(Error::InvalidPort);
     if (!m_deviceFacts.accessible(path))
-        return fail(kErrPermissionDenied);
+        return fail(Error::PermissionDenied);
 
     // The reading descriptor is opened first: once the port is open, it is held exclusively.
     if (!m_reader.open(path))
-        return fail(errno == EBUSY ? kErrPortAlreadyOpen : kErrDevice);
+        return fail(errno == EBUSY ? Error::PortAlreadyOpen : Error::Device);
     m_port.setPortName(path);
     m_port.setBaudRate(m_baudRate);
     m_port.setParity(QSerialPort::NoParity);
@@ -100,12 +100,12 @@ bool SerialPort::setPortOpen(bool open)
         // permission error: to the window that is a port already in use.
         const QSerialPort::SerialPortError error = m_port.error();
         m_port.clearError();
-        return fail(error == QSerialPort::PermissionError ? kErrPortAlreadyOpen : kErrDevice);
+        return fail(error == QSerialPort::PermissionError ? Error::PortAlreadyOpen : Error::Device);
     }
     m_decoder.reset();
     if (!m_reader.start()) {
         setPortOpen(false);
-        return fail(kErrDevice);
+        return fail(Error::Device);
     }
     return true;
 }
@@ -113,9 +113,9 @@ bool SerialPort::setPortOpen(bool open)
 bool SerialPort::output(const QString &text)
 {
     if (!portOpen())
-        return fail(kErrPortNotOpen);
+        return fail(Error::PortNotOpen);
     if (!m_encoder.isValid() || m_port.write(m_encoder.encode(text)) < 0)
-        return fail(kErrDevice);
+        return fail(Error::Device);
     // QSerialPort writes from the event loop; push the bytes to the device now, so that what is
     // sent before a pause is on the line before the pause starts.
     m_flushing = true;
@@ -130,7 +130,7 @@ QString SerialPort::input()
     return m_decoder.decode(m_received);
 }
 
-bool SerialPort::fail(int error)
+bool SerialPort::fail(Error error)
 {
     m_lastError = error;
     return false;

@@ -16,12 +16,15 @@ class SerialPort : public QObject
     Q_OBJECT
 
 public:
-    static constexpr int kErrPermissionDenied = 70; // this user may not read and write the device
-    static constexpr int kErrInvalidProperty = 380;
-    static constexpr int kErrInvalidPort = 8002;     // no such device
-    static constexpr int kErrPortAlreadyOpen = 8005; // in use, here or by another program
-    static constexpr int kErrDevice = 8012;          // the device refused to open or be set up
-    static constexpr int kErrPortNotOpen = 8018;
+    enum class Error {
+        None,
+        PermissionDenied, // this user may not read and write the device
+        InvalidProperty,
+        InvalidPort,            // no such device
+        PortAlreadyOpen = 8005, // in use, here or by another program: the one number callers test
+        Device,                 // the device refused to open or be set up
+        PortNotOpen
+    };
     static constexpr int kComEvReceive = 2;
     static constexpr int kInputModeText = 0;
 
@@ -52,7 +55,7 @@ public:
     QString input();
     int commEvent() const { return m_commEvent; }
 
-    int lastError() const { return m_lastError; }
+    Error lastError() const { return m_lastError; }
 
 signals:
     void onComm();
@@ -60,7 +63,7 @@ signals:
     void deviceLost();
 
 private:
-    bool fail(int error);
+    bool fail(Error error);
     void dataWaiting();
     void portError(QSerialPort::SerialPortError error);
     void lose();
@@ -77,6 +80,6 @@ private:
     qint32 m_baudRate = 9600;
     int m_rThreshold = 0;
     int m_commEvent = 0;
-    int m_lastError = 0;
+    Error m_lastError = Error::None;
     bool m_flushing = false; // inside output()'s flush
 };

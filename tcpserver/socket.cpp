@@ -24,17 +24,17 @@ void Socket::DeleteLater::operator()(QTcpSocket *socket) const
 bool Socket::setLocalPort(qint32 port)
 {
     if (port < 1 || port > 65535)
-        return fail(kErrInvalidArgument);
+        return fail(Error::InvalidArgument);
     m_localPort = port;
     return true;
 }
 
 bool Socket::listen()
 {
-    if (state() != kStateClosed || m_localPort == 0)
-        return fail(kErrInvalidOperation);
+    if (state() != State::Closed || m_localPort == 0)
+        return fail(Error::InvalidOperation);
     if (!m_server.listen(QHostAddress::Any, static_cast<quint16>(m_localPort)))
-        return fail(kErrAddressInUse);
+        return fail(Error::AddressInUse);
     return true;
 }
 
@@ -44,17 +44,17 @@ void Socket::close()
     m_connection.reset();
 }
 
-int Socket::state() const
+Socket::State Socket::state() const
 {
     if (m_connection)
-        return m_connection->state() == QAbstractSocket::ConnectedState ? kStateConnected : kStateClosing;
-    return m_server.isListening() ? kStateListening : kStateClosed;
+        return m_connection->state() == QAbstractSocket::ConnectedState ? State::Connected : State::Closing;
+    return m_server.isListening() ? State::Listening : State::Closed;
 }
 
 bool Socket::accept(qint32 requestID)
 {
-    if (state() != kStateClosed || !m_request || requestID != m_requestID)
-        return fail(kErrInvalidOperation);
+    if (state() != State::Closed || !m_request || requestID != m_requestID)
+        return fail(Error::InvalidOperation);
     m_connection = std::move(m_request);
     // Without a limit Qt takes everything the kernel holds in one go, megabytes on a fast link, and the
     // window freezes while that is shown. The rest waits in the kernel until the next turn.
@@ -67,10 +67,10 @@ bool Socket::accept(qint32 requestID)
 
 bool Socket::sendData(const QString &data)
 {
-    if (state() != kStateConnected)
-        return fail(kErrWrongState);
+    if (state() != State::Connected)
+        return fail(Error::WrongState);
     if (!m_encoder.isValid() || m_connection->write(m_encoder.encode(data)) < 0)
-        return fail(kErrWrongState);
+        return fail(Error::WrongState);
     m_connection->flush();
     return true;
 }
@@ -91,7 +91,7 @@ qint64 Socket::bytesAvailable() const
     return m_connection ? m_connection->bytesAvailable() : 0;
 }
 
-bool Socket::fail(int error)
+bool Socket::fail(Error error)
 {
     m_lastError = error;
     return false;

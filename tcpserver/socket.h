@@ -19,15 +19,13 @@ class Socket : public QObject
     Q_OBJECT
 
 public:
-    static constexpr int kStateClosed = 0;
-    static constexpr int kStateListening = 2;
-    static constexpr int kStateConnected = 7;
-    static constexpr int kStateClosing = 8; // the peer closed its side
-
-    static constexpr int kErrInvalidArgument = 380;
-    static constexpr int kErrWrongState = 40006;
-    static constexpr int kErrInvalidOperation = 40020;
-    static constexpr int kErrAddressInUse = 10048;
+    enum class State {
+        Closed = 0, // any other state is "not closed"
+        Listening,
+        Connected,
+        Closing // the peer closed its side
+    };
+    enum class Error { None, InvalidArgument, WrongState, InvalidOperation, AddressInUse };
 
     explicit Socket(QObject *parent = nullptr);
     ~Socket() override;
@@ -38,7 +36,7 @@ public:
 
     [[nodiscard]] bool listen();
     void close();
-    int state() const;
+    State state() const;
     [[nodiscard]] bool accept(qint32 requestID);
 
     [[nodiscard]] bool sendData(const QString &data);
@@ -46,7 +44,7 @@ public:
     // Received and not yet taken by getData().
     qint64 bytesAvailable() const;
 
-    int lastError() const { return m_lastError; }
+    Error lastError() const { return m_lastError; }
 
 signals:
     void connectionRequest(qint32 requestID);
@@ -62,7 +60,7 @@ private:
     using SocketPtr = std::unique_ptr<QTcpSocket, DeleteLater>;
     static constexpr qint64 kReadChunk = 64 * 1024; // most read from the connection per event-loop turn
 
-    bool fail(int error);
+    bool fail(Error error);
     void offerConnections();
     void connectionReadable();
     void connectionClosed();
@@ -75,5 +73,5 @@ private:
     QByteArray m_received;
     qint32 m_requestID = 0;
     qint32 m_localPort = 0;
-    int m_lastError = 0;
+    Error m_lastError = Error::None;
 };

@@ -26,7 +26,7 @@ void TcpConsole::winsock1ConnectionRequest(qint32 requestID)
     if (m_holding)
         return;
     // Accepting on the listening endpoint itself: it stops listening, so one client at a time.
-    if (m_winsock.state() != Socket::kStateClosed)
+    if (m_winsock.state() != Socket::State::Closed)
         m_winsock.close();
     if (m_winsock.accept(requestID))
         appendEntry(QStringLiteral("新客户端接入"));

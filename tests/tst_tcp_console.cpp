@@ -81,7 +81,7 @@ void TestTcpConsole::sendBlock(QTcpSocket &client, const QByteArray &bytes)
 void TestTcpConsole::verifyStillServes(QTcpSocket &client)
 {
     QVERIFY(client.waitForConnected(5000));
-    QTRY_VERIFY(m_fixture->find<Socket>("Winsock1")->state() == Socket::kStateConnected);
+    QTRY_VERIFY(m_fixture->find<Socket>("Winsock1")->state() == Socket::State::Connected);
     client.write("still here");
     QTRY_VERIFY(log().endsWith(QStringLiteral("still here\n")));
     const QString logBefore = log();

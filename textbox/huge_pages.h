@@ -5,15 +5,16 @@
 // Memory the kernel may back with huge pages: one page fault per 2 MiB instead of one per 4 KiB. On a
 // virtual machine each fault is costly, and a flood or the copy of a big log takes fresh memory by the
 // tens of MiB. Where the system has no huge pages this is ordinary memory.
-class HugePages
-{
-public:
-    static constexpr qsizetype kSize = 2 * 1024 * 1024; // one huge page on x86-64 and most arm64 kernels
+namespace HugePages {
+inline constexpr qsizetype kSize = 2 * 1024 * 1024; // one huge page on x86-64 and most arm64 kernels
 
-    static qsizetype roundUp(qsizetype size) { return (size + kSize - 1) / kSize * kSize; }
-    // `size` bytes (whole huge pages) aligned to a huge page, or null when the system gives none.
-    static char *map(qsizetype size);
-    static void unmap(char *data, qsizetype size);
-    // Asks for huge pages in the whole huge pages inside [data, data + size), memory not yet touched.
-    static void advise(void *data, qsizetype size);
-};
+inline qsizetype roundUp(qsizetype size)
+{
+    return (size + kSize - 1) / kSize * kSize;
+}
+// `size` bytes (whole huge pages) aligned to a huge page, or null when the system gives none.
+char *map(qsizetype size);
+void unmap(char *data, qsizetype size);
+// Asks for huge pages in the whole huge pages inside [data, data + size), memory not yet touched.
+void advise(void *data, qsizetype size);
+} // namespace HugePages

@@ -34,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         const bool expected = expectedAccepted(settings);
         const bool consistent = accepted ? port.settings() == settings
                                          : port.settings() == QStringLiteral("9600,N,8,1") &&
-                                               port.lastError() == SerialPort::kErrInvalidProperty;
+                                               port.lastError() == SerialPort::Error::InvalidProperty;
         if (accepted != expected || !consistent) {
             std::fprintf(stderr, "settings \"%s\": accepted %d, expected %d, kept \"%s\"\n",
                          qPrintable(settings), accepted, expected, qPrintable(port.settings()));

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/main_window.h"
+#include "app/main_form.h"
 #include "platform/skin.h"
 #include "serial/device_holders.h"
 #include "support/fakes.h"

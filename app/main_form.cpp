@@ -1,4 +1,4 @@
-#include "app/main_window.h"
+#include "app/main_form.h"
 
 #include "app/control_layout.h"
 #include "atpanel/at_panel.h"
