@@ -25,6 +25,9 @@ Figures accessibleCase(Link link, qint64 size);
 Figures pauseCase(qint64 size);
 // The receive ceiling the two cases below give the window, in bytes of text (UTF-16).
 constexpr qint64 kCeiling = 64 * kMiB;
+// What the whole process may grow by past the ceiling: the text, what is on its way to the box (the
+// serial reader's backlog, socket buffers) and the index of its lines; 1.5 GiB for the default 1 GiB.
+constexpr double kResidentPastCeiling = 1.5 * double(kCeiling) / kMiB;
 // A loopback client sends `size` bytes of lines, several times what a box may hold: the box is cleared
 // each time it stops growing. Resident memory at its most, whether the client was held back, and
 // whether every byte arrived in order.

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
+
+#include <sys/mman.h>
 
 namespace {
 constexpr qsizetype kFirstCapacity = 64 * 1024;
@@ -39,6 +42,11 @@ qsizetype ByteRing::pop(char *out, qsizetype max)
     return count;
 }
 
+void ByteRing::Unmap::operator()(char *data) const
+{
+    ::munmap(data, size_t(size));
+}
+
 void ByteRing::clear()
 {
     m_data.reset();
@@ -57,7 +65,10 @@ void ByteRing::grow(qsizetype needed)
     qsizetype capacity = std::max(m_capacity, std::min(kFirstCapacity, m_limit));
     while (capacity < needed && capacity < m_limit)
         capacity = std::min(capacity * 2, m_limit);
-    std::unique_ptr<char[]> data(new char[size_t(capacity)]);
+    void *const mapped = ::mmap(nullptr, size_t(capacity), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapped == MAP_FAILED)
+        throw std::bad_alloc();
+    std::unique_ptr<char, Unmap> data(static_cast<char *>(mapped), Unmap{capacity});
     if (m_size > 0)
         copyOldest(data.get(), m_size); // in order, from the front
     m_data = std::move(data);

@@ -29,7 +29,14 @@ private:
     void copyOldest(char *out, qsizetype count) const;
 
     const qsizetype m_limit;
-    std::unique_ptr<char[]> m_data; // left uninitialised: pages are only taken once bytes land there
+    // Mapped from the system and unmapped when done with: memory from the heap would stay with the
+    // process after a backlog, and a buffer grown to megabytes would count against every later flood.
+    struct Unmap
+    {
+        qsizetype size;
+        void operator()(char *data) const;
+    };
+    std::unique_ptr<char, Unmap> m_data{nullptr, Unmap{0}}; // untouched pages are not backed: only those bytes land on
     qsizetype m_capacity = 0;
     qsizetype m_head = 0; // the oldest byte
     qsizetype m_size = 0;
