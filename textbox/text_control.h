@@ -27,8 +27,8 @@ public:
         Kind kind;
         qsizetype position;
         qsizetype count; // characters inserted or removed
-        // Inserted: the string that was inserted itself, which a listener may keep (shared, not
-        // copied) but only for as long as the call lasts; empty for the other kinds.
+        // Inserted: the very string that went in, not a copy (a listener wanting to keep it takes a
+        // shared copy, which costs no characters); empty for the other kinds.
         const QString &text;
     };
     using Listener = std::function<void(const Change &)>;
