@@ -1,8 +1,8 @@
 #include "textbox/text_box.h"
 
+#include "textbox/accessible_factory.h"
 #include "textbox/clipboard_copy.h"
 #include "textbox/paint_throttle.h"
-#include "textbox/text_box_accessible.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <new>
 
 namespace {
@@ -42,12 +43,21 @@ QString fromClipboard(QClipboard::Mode mode)
 {
     return LineBreaks::whole(QGuiApplication::clipboard()->text(mode));
 }
+
+// Offsets reach accessibility clients as int; a box past two thousand million characters reads as
+// full there.
+int clampedInt(qsizetype value)
+{
+    return int(std::min<qsizetype>(value, std::numeric_limits<int>::max()));
+}
 } // namespace
 
 TextBox::TextBox(QWidget *parent)
-    : QAbstractScrollArea(parent), m_moves(m_store, m_layouts), m_throttle(new PaintThrottle(this))
+    : QAbstractScrollArea(parent),
+      m_control([this](const TextControl::Change &change) { controlChanged(change); }),
+      m_moves(m_control.store(), m_layouts), m_throttle(new PaintThrottle(this))
 {
-    TextBoxAccessible::installFactory();
+    installTextBoxAccessibility();
     QAccessible::installActivationObserver(this);
     m_announcing = QAccessible::isActive();
     setAttribute(Qt::WA_InputMethodEnabled);
@@ -66,49 +76,25 @@ TextBox::~TextBox()
 
 QString TextBox::text() const
 {
-    if (m_exactText)
-        return *m_exactText;
-    return m_store.text(u"\r\n");
+    return m_control.text();
 }
 
 void TextBox::setText(const QString &text)
 {
-    const QString shown = LineBreaks::whole(text);
-    // Copying what goes is fine here: a new text replaces the old one only now and then.
-    if (m_announcing && m_store.length() > 0)
-        TextBoxAccessible::announceRemoved(this, 0, m_store.text());
-    m_store.clear();
-    m_store.append(shown);
-    if (m_announcing && !shown.isEmpty())
-        TextBoxAccessible::announceInserted(this, 0, shown);
-    // Clearing the box between a CR and its LF must not turn that LF into a line of its own.
-    if (!text.isEmpty())
-        m_arrivals.restart(text.endsWith(u'\r') ? LineBreaks::After::Cr : LineBreaks::After::Text);
-    m_exactText = text;
-    m_history.clear();
+    m_control.setText(text);
     m_layouts.clear();
     m_layouts.forgetWidest();
     contentChanged();
     verticalScrollBar()->setValue(0);
     horizontalScrollBar()->setValue(0);
-    moveCaret(0, false);
 }
 
 void TextBox::append(const QString &text, Caret caret)
 {
-    const QString added = m_arrivals.normalize(text);
-    if (!added.isEmpty()) {
-        const qsizetype end = m_store.length();
-        m_store.append(added);
-        if (m_store.isLong(m_store.lineCount() - 1))
-            m_store.measureLastLine(m_layouts.advances());
-        if (m_announcing)
-            TextBoxAccessible::announceInserted(this, end, added);
-        m_exactText.reset();
+    if (m_control.append(text, m_layouts.advances()))
         contentChanged();
-    }
     if (caret == Caret::ToEnd) {
-        moveCaret(m_store.length(), false);
+        moveCaret(store().length(), false);
         showCaretLine();
         m_caretColumnPending = true;
     }
@@ -116,40 +102,24 @@ void TextBox::append(const QString &text, Caret caret)
 
 void TextBox::removeOldest(qsizetype bytes)
 {
-    // At a chunk boundary the memory of what goes is given back whole.
-    qsizetype count = m_store.chunkBoundaryFreeing(bytes);
-    const qsizetype line = m_store.lineOf(count);
-    if (count != m_store.lineStart(line) && line + 1 < m_store.lineCount()) {
-        const qsizetype next = m_store.lineStart(line + 1);
-        if (next - count <= TextStore::kChunkCharacters)
-            count = next;
-    }
-    if (count <= 0)
+    const qsizetype linesBefore = store().lineCount();
+    if (m_control.removeOldest(bytes) == 0)
         return;
-    if (m_announcing) {
-        // In slices, so that a reader is never handed one string of the size of the whole log.
-        constexpr qsizetype kSlice = 1024 * 1024;
-        for (qsizetype from = 0; from < count; from += kSlice)
-            TextBoxAccessible::announceRemoved(this, 0, m_store.mid(from, std::min(kSlice, count - from)));
-    }
-    const qsizetype linesGone = m_store.lineOf(count);
-    m_store.removeFront(count);
-    m_exactText.reset();
-    m_history.clear();
     m_layouts.clear();
-    m_caret = std::max<qsizetype>(m_caret - count, 0);
-    m_anchor = std::max<qsizetype>(m_anchor - count, 0);
     QScrollBar *vertical = verticalScrollBar();
+    const qsizetype linesGone = linesBefore - store().lineCount();
     const int shownFirst = int(std::max<qsizetype>(vertical->value() - linesGone, 0));
     contentChanged();
     vertical->setValue(shownFirst);
-    caretMoved();
+    // The control reported the caret before the view moved with the text; the input method hears
+    // of it where it now shows.
+    if (hasFocus())
+        updateMicroFocus();
 }
 
 QString TextBox::selectedText() const
 {
-    const Range selected = selection();
-    return m_store.mid(selected.start, selected.end - selected.start);
+    return m_control.selectedText();
 }
 
 void TextBox::moveCursor(QTextCursor::MoveOperation operation, QTextCursor::MoveMode mode)
@@ -180,29 +150,28 @@ void TextBox::moveCursor(QTextCursor::MoveOperation operation, QTextCursor::Move
     if (found == std::end(kMoves))
         return;
     qreal x = -1;
-    moveCaret(m_moves.target(m_caret, found->second, linesFullyShown(), x), mode == QTextCursor::KeepAnchor);
+    moveCaret(m_moves.target(cursorPosition(), found->second, linesFullyShown(), x),
+              mode == QTextCursor::KeepAnchor);
     ensureCursorVisible();
 }
 
 void TextBox::setSelection(qsizetype anchor, qsizetype caret)
 {
-    m_anchor = std::clamp<qsizetype>(anchor, 0, m_store.length());
     m_preferredX = -1;
-    moveCaret(caret, true);
+    m_control.setSelection(anchor, caret);
     ensureCursorVisible();
 }
 
 void TextBox::replaceRange(qsizetype position, qsizetype removed, const QString &text)
 {
-    position = std::clamp<qsizetype>(position, 0, m_store.length());
-    removed = std::clamp<qsizetype>(removed, 0, m_store.length() - position);
-    edit(position, removed, LineBreaks::whole(text), false);
+    m_control.edit(position, removed, LineBreaks::whole(text), false);
+    edited();
 }
 
 QRect TextBox::characterRect(qsizetype position) const
 {
-    const qsizetype line = m_store.lineOf(position);
-    const qsizetype end = m_store.lineStart(line) + m_store.lineLength(line);
+    const qsizetype line = store().lineOf(position);
+    const qsizetype end = store().lineStart(line) + store().lineLength(line);
     const qreal left = m_moves.xOf(position);
     const qreal right =
         position < end ? m_moves.xOf(position + 1) : left + fontMetrics().horizontalAdvance(u' ');
@@ -212,9 +181,9 @@ QRect TextBox::characterRect(qsizetype position) const
 
 QRect TextBox::cursorRect() const
 {
-    const qsizetype line = m_store.lineOf(m_caret);
+    const qsizetype line = store().lineOf(cursorPosition());
     const int y = kMargin + int(line - firstLineShown()) * m_lineHeight;
-    return QRect(viewportX(m_moves.xOf(m_caret)), y, kCaretWidth, m_lineHeight);
+    return QRect(viewportX(m_moves.xOf(cursorPosition())), y, kCaretWidth, m_lineHeight);
 }
 
 void TextBox::ensureCursorVisible()
@@ -225,7 +194,7 @@ void TextBox::ensureCursorVisible()
 
 void TextBox::showCaretLine()
 {
-    const qsizetype line = m_store.lineOf(m_caret);
+    const qsizetype line = store().lineOf(cursorPosition());
     const qsizetype first = firstLineShown();
     const qsizetype shown = linesFullyShown();
     if (line < first)
@@ -237,10 +206,10 @@ void TextBox::showCaretLine()
 void TextBox::showCaretColumn()
 {
     m_caretColumnPending = false;
-    const qint64 x = qCeil(m_moves.xOf(m_caret));
-    const qsizetype line = m_store.lineOf(m_caret);
-    if (m_store.isLong(line)) // the caret's line may be the widest yet
-        m_layouts.noteWidth(m_moves.xOf(m_store.lineStart(line) + m_store.lineLength(line)));
+    const qint64 x = qCeil(m_moves.xOf(cursorPosition()));
+    const qsizetype line = store().lineOf(cursorPosition());
+    if (store().isLong(line)) // the caret's line may be the widest yet
+        m_layouts.noteWidth(m_moves.xOf(store().lineStart(line) + store().lineLength(line)));
     updateScrollBars();
     const qint64 room = std::max(viewport()->width() - 2 * kMargin - kCaretWidth, 0);
     if (x < scrollX())
@@ -267,23 +236,14 @@ int TextBox::viewportX(qreal x) const
 
 void TextBox::undo()
 {
-    const std::optional<EditHistory::Edit> step = m_history.undo();
-    if (!step)
-        return;
-    applyEdit(step->position, step->inserted.size(), step->removed);
-    m_anchor = step->anchorBefore;
-    moveCaret(step->caretBefore, true);
-    ensureCursorVisible();
+    if (m_control.undo())
+        edited();
 }
 
 void TextBox::redo()
 {
-    const std::optional<EditHistory::Edit> step = m_history.redo();
-    if (!step)
-        return;
-    applyEdit(step->position, step->removed.size(), step->inserted);
-    moveCaret(step->position + step->inserted.size(), false);
-    ensureCursorVisible();
+    if (m_control.redo())
+        edited();
 }
 
 void TextBox::cut()
@@ -306,7 +266,7 @@ void TextBox::paste()
 
 void TextBox::copyOut(Range range, QClipboard::Mode mode)
 {
-    ClipboardCopy::shared().start(m_store, range.start, range.end - range.start, mode,
+    ClipboardCopy::shared().start(store(), range.start, range.end - range.start, mode,
                                   [box = QPointer<TextBox>(this)] {
                                       if (box)
                                           emit box->copyFailed();
@@ -331,8 +291,7 @@ void TextBox::deleteSelection()
 
 void TextBox::selectAll()
 {
-    m_anchor = 0;
-    moveCaret(m_store.length(), true);
+    m_control.setSelection(0, store().length());
 }
 
 bool TextBox::event(QEvent *event)
@@ -363,7 +322,7 @@ void TextBox::paintEvent(QPaintEvent *event)
     }
     QPainter painter(viewport());
     const qsizetype first = firstLineShown();
-    const qsizetype last = std::min(m_store.lineCount() - 1, first + viewport()->height() / m_lineHeight + 1);
+    const qsizetype last = std::min(store().lineCount() - 1, first + viewport()->height() / m_lineHeight + 1);
     const qreal widestBefore = m_layouts.widest();
     const Range selected = selection();
     for (qsizetype line = first; line <= last; ++line)
@@ -375,20 +334,21 @@ void TextBox::paintEvent(QPaintEvent *event)
 
 TextBox::Stretch TextBox::stretchShown(qsizetype line) const
 {
-    const qsizetype start = m_store.lineStart(line);
-    const qsizetype end = start + m_store.lineLength(line);
-    if (!m_store.isLong(line))
-        return {start, end, 0, &m_layouts.layout(line, m_store.lineView(line)), nullptr};
+    const qsizetype start = store().lineStart(line);
+    const qsizetype end = start + store().lineLength(line);
+    if (!store().isLong(line))
+        return {start, end, 0, &m_layouts.layout(line, store().lineView(line)), nullptr};
     // Only what the view shows of a long line is laid out, from a few characters before its left edge
     // to a few after its right edge.
     const Advances &advances = m_layouts.advances();
-    m_layouts.noteWidth(Advances::toPixels(m_store.xOnLine(end, advances)));
+    m_layouts.noteWidth(Advances::toPixels(store().xOnLine(end, advances)));
     const qint64 left = Advances::fromPixels(qreal(scrollX()));
     const qint64 right = left + Advances::fromPixels(viewport()->width());
-    const qsizetype from = std::max(start, m_store.positionOnLine(line, left, advances) - 2);
-    const qsizetype to = std::min({end, m_store.positionOnLine(line, right, advances) + 2, from + kLongestStretch});
-    const qint64 x = m_store.xOnLine(from, advances);
-    std::unique_ptr<QTextLayout> layout = m_layouts.stretch(m_store.mid(from, to - from), x);
+    const qsizetype from = std::max(start, store().positionOnLine(line, left, advances) - 2);
+    const qsizetype to =
+        std::min({end, store().positionOnLine(line, right, advances) + 2, from + kLongestStretch});
+    const qint64 x = store().xOnLine(from, advances);
+    std::unique_ptr<QTextLayout> layout = m_layouts.stretch(store().mid(from, to - from), x);
     const QTextLayout *shown = layout.get();
     return {from, to, Advances::toPixels(x), shown, std::move(layout)};
 }
@@ -398,8 +358,8 @@ void TextBox::drawLine(QPainter &painter, qsizetype line, qreal top, Range selec
     const Stretch stretch = stretchShown(line);
     const QPointF origin(kMargin - qreal(scrollX()) + stretch.x, top);
     const qsizetype length = stretch.end - stretch.start;
-    const bool caretHere = m_caret >= stretch.start && m_caret <= stretch.end;
-    const int column = int(m_caret - stretch.start);
+    const bool caretHere = cursorPosition() >= stretch.start && cursorPosition() <= stretch.end;
+    const int column = int(cursorPosition() - stretch.start);
 
     QList<QTextLayout::FormatRange> formats;
     const qsizetype from = std::clamp<qsizetype>(selected.start - stretch.start, 0, length);
@@ -419,7 +379,7 @@ void TextBox::drawLine(QPainter &painter, qsizetype line, qreal top, Range selec
     layout.draw(&painter, origin, formats, clip);
 
     // A selected line break shows as a space's width of highlight after the line.
-    const qsizetype lineEnd = m_store.lineStart(line) + m_store.lineLength(line);
+    const qsizetype lineEnd = store().lineStart(line) + store().lineLength(line);
     if (stretch.end == lineEnd && selected.start <= lineEnd && selected.end > lineEnd) {
         const qreal x = origin.x() + layout.lineAt(0).naturalTextWidth();
         painter.fillRect(QRectF(x, origin.y(), fontMetrics().horizontalAdvance(u' '), m_lineHeight),
@@ -470,7 +430,8 @@ void TextBox::keyPressEvent(QKeyEvent *event)
     if (command && command->move) {
         if (!isVertical(*command->move))
             m_preferredX = -1;
-        moveCaret(m_moves.target(m_caret, *command->move, linesFullyShown(), m_preferredX), command->select);
+        moveCaret(m_moves.target(cursorPosition(), *command->move, linesFullyShown(), m_preferredX),
+                  command->select);
         ensureCursorVisible();
     } else if (command) {
         runAction(*command->action);
@@ -485,13 +446,14 @@ void TextBox::keyPressEvent(QKeyEvent *event)
 
 void TextBox::inputMethodEvent(QInputMethodEvent *event)
 {
-    if (event->replacementLength() > 0 && m_caret == m_anchor) {
+    const qsizetype caret = cursorPosition();
+    if (event->replacementLength() > 0 && caret == anchorPosition()) {
         // The input method takes back characters before (or after) the caret on its line.
-        const qsizetype line = m_store.lineOf(m_caret);
-        const qsizetype start = m_store.lineStart(line);
-        const qsizetype end = start + m_store.lineLength(line);
-        m_anchor = std::clamp<qsizetype>(m_caret + event->replacementStart(), start, end);
-        m_caret = std::clamp<qsizetype>(m_anchor + event->replacementLength(), start, end);
+        const qsizetype line = store().lineOf(caret);
+        const qsizetype start = store().lineStart(line);
+        const qsizetype end = start + store().lineLength(line);
+        const qsizetype from = std::clamp<qsizetype>(caret + event->replacementStart(), start, end);
+        m_control.setSelection(from, std::clamp<qsizetype>(from + event->replacementLength(), start, end));
     }
     if (!event->commitString().isEmpty() || event->replacementLength() > 0) {
         replaceSelection(LineBreaks::whole(event->commitString()), true);
@@ -504,9 +466,9 @@ void TextBox::inputMethodEvent(QInputMethodEvent *event)
 QVariant TextBox::inputMethodQuery(Qt::InputMethodQuery query) const
 {
     // An input method reads the text around the caret: its line, or a stretch of a long one.
-    const qsizetype line = m_store.lineOf(m_caret);
-    const qsizetype reach = m_store.isLong(line) ? CaretMoves::kReach : TextStore::kLongLine;
-    const auto [start, end] = m_moves.reachAround(m_caret, reach);
+    const qsizetype line = store().lineOf(cursorPosition());
+    const qsizetype reach = store().isLong(line) ? CaretMoves::kReach : TextStore::kLongLine;
+    const auto [start, end] = m_moves.reachAround(cursorPosition(), reach);
     switch (query) {
     case Qt::ImEnabled:
         return true;
@@ -515,13 +477,13 @@ QVariant TextBox::inputMethodQuery(Qt::InputMethodQuery query) const
     case Qt::ImFont:
         return font();
     case Qt::ImCursorPosition:
-        return int(m_caret - start);
+        return int(cursorPosition() - start);
     case Qt::ImAnchorPosition:
-        return int(std::clamp<qsizetype>(m_anchor - start, 0, end - start));
+        return int(std::clamp<qsizetype>(anchorPosition() - start, 0, end - start));
     case Qt::ImSurroundingText:
-        return m_store.mid(start, end - start);
+        return store().mid(start, end - start);
     case Qt::ImCurrentSelection:
-        return m_anchor >= start && m_anchor <= end ? selectedText() : QString();
+        return anchorPosition() >= start && anchorPosition() <= end ? selectedText() : QString();
     default:
         return QAbstractScrollArea::inputMethodQuery(query);
     }
@@ -556,7 +518,7 @@ void TextBox::mouseReleaseEvent(QMouseEvent *event)
     if (!clipboard->supportsSelection())
         return;
     // The X11 way: selecting copies, the middle button pastes.
-    if (event->button() == Qt::LeftButton && m_caret != m_anchor) {
+    if (event->button() == Qt::LeftButton && cursorPosition() != anchorPosition()) {
         const Range selected = selection();
         copyOut(selected, QClipboard::Selection);
     } else if (event->button() == Qt::MiddleButton) {
@@ -570,13 +532,12 @@ void TextBox::mouseDoubleClickEvent(QMouseEvent *event)
     if (event->button() != Qt::LeftButton)
         return;
     const auto [start, end] = m_moves.wordAround(positionAt(event->position().toPoint()));
-    m_anchor = start;
-    moveCaret(end, true);
+    m_control.setSelection(start, end);
 }
 
 void TextBox::contextMenuEvent(QContextMenuEvent *event)
 {
-    const bool selected = m_caret != m_anchor;
+    const bool selected = cursorPosition() != anchorPosition();
     QMenu menu(this);
     const auto add = [&](const QString &caption, QKeySequence::StandardKey key, bool enabled,
                          void (TextBox::*slot)()) {
@@ -589,8 +550,8 @@ void TextBox::contextMenuEvent(QContextMenuEvent *event)
     const auto qtWord = [](const char *source) {
         return QCoreApplication::translate("QWidgetTextControl", source);
     };
-    add(qtWord("&Undo"), QKeySequence::Undo, m_history.canUndo(), &TextBox::undo);
-    add(qtWord("&Redo"), QKeySequence::Redo, m_history.canRedo(), &TextBox::redo);
+    add(qtWord("&Undo"), QKeySequence::Undo, m_control.canUndo(), &TextBox::undo);
+    add(qtWord("&Redo"), QKeySequence::Redo, m_control.canRedo(), &TextBox::redo);
     menu.addSeparator();
     add(qtWord("Cu&t"), QKeySequence::Cut, selected, &TextBox::cut);
     add(qtWord("&Copy"), QKeySequence::Copy, selected, &TextBox::copy);
@@ -627,11 +588,6 @@ void TextBox::timerEvent(QTimerEvent *event)
     viewport()->update(cursorRect());
 }
 
-TextBox::Range TextBox::selection() const
-{
-    return {std::min(m_caret, m_anchor), std::max(m_caret, m_anchor)};
-}
-
 qsizetype TextBox::firstLineShown() const
 {
     return verticalScrollBar()->value();
@@ -645,7 +601,7 @@ qsizetype TextBox::linesFullyShown() const
 qsizetype TextBox::positionAt(QPoint point) const
 {
     const auto row = qsizetype(std::floor(double(point.y() - kMargin) / m_lineHeight));
-    const qsizetype line = std::clamp<qsizetype>(firstLineShown() + row, 0, m_store.lineCount() - 1);
+    const qsizetype line = std::clamp<qsizetype>(firstLineShown() + row, 0, store().lineCount() - 1);
     return m_moves.atX(line, qreal(point.x() - kMargin + scrollX()));
 }
 
@@ -679,19 +635,47 @@ void TextBox::runAction(TextKeyMap::Action action)
     }
 }
 
-void TextBox::moveCaret(qsizetype position, bool select)
+void TextBox::controlChanged(const TextControl::Change &change)
 {
-    m_caret = std::clamp<qsizetype>(position, 0, m_store.length());
-    if (!select)
-        m_anchor = m_caret;
-    caretMoved();
+    using Kind = TextControl::Change::Kind;
+    if (change.kind == Kind::CaretMoved) {
+        if (m_announcing) {
+            const qsizetype anchor = anchorPosition();
+            const qsizetype caret = cursorPosition();
+            if (anchor == caret) {
+                QAccessibleTextCursorEvent event(this, clampedInt(caret));
+                QAccessible::updateAccessibility(&event);
+            } else {
+                QAccessibleTextSelectionEvent event(this, clampedInt(std::min(anchor, caret)),
+                                                    clampedInt(std::max(anchor, caret)));
+                event.setCursorPosition(clampedInt(caret));
+                QAccessible::updateAccessibility(&event);
+            }
+        }
+        drawCaret();
+        return;
+    }
+    // With nobody listening, an arrival costs this one test.
+    if (!m_announcing)
+        return;
+    if (change.kind == Kind::Inserted) {
+        QAccessibleTextInsertEvent event(this, clampedInt(change.position), change.text);
+        QAccessible::updateAccessibility(&event);
+    } else {
+        announceRemoved(change.position, change.count);
+    }
 }
 
-void TextBox::caretMoved()
+void TextBox::announceRemoved(qsizetype position, qsizetype count)
 {
-    if (m_announcing)
-        TextBoxAccessible::announceCaret(this, m_anchor, m_caret);
-    drawCaret();
+    // In slices, so that a reader is never handed one string of the size of the whole log; each slice
+    // goes in turn, so the next one then stands at the same position.
+    constexpr qsizetype kSlice = 1024 * 1024;
+    for (qsizetype from = 0; from < count; from += kSlice) {
+        QAccessibleTextRemoveEvent event(this, clampedInt(position),
+                                         store().mid(position + from, std::min(kSlice, count - from)));
+        QAccessible::updateAccessibility(&event);
+    }
 }
 
 void TextBox::drawCaret()
@@ -708,42 +692,28 @@ void TextBox::drawCaret()
 
 void TextBox::replaceSelection(const QString &text, bool typed)
 {
-    const Range selected = selection();
-    edit(selected.start, selected.end - selected.start, text, typed);
+    m_control.replaceSelection(text, typed);
+    edited();
+}
+
+void TextBox::edited()
+{
+    m_preferredX = -1;
+    contentChanged();
+    ensureCursorVisible();
 }
 
 void TextBox::deleteTowards(TextKeyMap::Move move)
 {
-    if (m_caret != m_anchor) {
+    const qsizetype caret = cursorPosition();
+    if (caret != anchorPosition()) {
         replaceSelection(QString(), false);
         return;
     }
     qreal x = -1;
-    const qsizetype target = m_moves.target(m_caret, move, linesFullyShown(), x);
-    edit(std::min(target, m_caret), std::abs(target - m_caret), QString(), false);
-}
-
-void TextBox::edit(qsizetype position, qsizetype removed, const QString &inserted, bool typed)
-{
-    if (removed == 0 && inserted.isEmpty())
-        return;
-    if (m_history.isEnabled())
-        m_history.record({position, m_store.mid(position, removed), inserted, m_anchor, m_caret}, typed);
-    applyEdit(position, removed, inserted);
-    moveCaret(position + inserted.size(), false);
-    ensureCursorVisible();
-}
-
-void TextBox::applyEdit(qsizetype position, qsizetype removed, const QString &inserted)
-{
-    if (m_announcing && removed > 0)
-        TextBoxAccessible::announceRemoved(this, position, m_store.mid(position, removed));
-    m_store.replace(position, removed, inserted);
-    if (m_announcing && !inserted.isEmpty())
-        TextBoxAccessible::announceInserted(this, position, inserted);
-    m_exactText.reset();
-    m_preferredX = -1;
-    contentChanged();
+    const qsizetype target = m_moves.target(caret, move, linesFullyShown(), x);
+    m_control.edit(std::min(target, caret), std::abs(target - caret), QString(), false);
+    edited();
 }
 
 void TextBox::contentChanged()
@@ -758,7 +728,7 @@ void TextBox::updateScrollBars()
     const qsizetype shown = linesFullyShown();
     QScrollBar *vertical = verticalScrollBar();
     vertical->setPageStep(int(shown));
-    setScrollRange(vertical, int(std::max<qsizetype>(m_store.lineCount() - shown, 0)));
+    setScrollRange(vertical, int(std::max<qsizetype>(store().lineCount() - shown, 0)));
     // A line of a thousand million characters is wider than a scroll bar counts in pixels: the bar
     // then counts in steps of several pixels.
     const qint64 width = std::max<qint64>(qCeil(m_layouts.widest()) + 2 * kMargin - viewport()->width(), 0);
@@ -789,7 +759,7 @@ void TextBox::setScrollRange(QScrollBar *bar, int maximum)
 void TextBox::fontChanged()
 {
     m_layouts.setFont(font());
-    m_store.forgetMeasures();
+    m_control.forgetMeasures();
     m_lineHeight = std::max(qCeil(QFontMetricsF(font()).lineSpacing()), 1);
     updateScrollBars();
     viewport()->update();

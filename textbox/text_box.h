@@ -1,10 +1,8 @@
 #pragma once
 
 #include "textbox/caret_moves.h"
-#include "textbox/edit_history.h"
-#include "textbox/line_breaks.h"
 #include "textbox/line_layouts.h"
-#include "textbox/text_store.h"
+#include "textbox/text_control.h"
 
 #include <QAbstractScrollArea>
 #include <QAccessible>
@@ -13,7 +11,6 @@
 #include <QTextCursor>
 
 #include <memory>
-#include <optional>
 
 class PaintThrottle;
 
@@ -22,6 +19,8 @@ class PaintThrottle;
 // remembered as it was given and read back unchanged until the user edits it; what the user types
 // reads back with CR LF line breaks, as a module expects.
 //
+// The text, caret, selection and undo live in a TextControl; the box shows them, takes the keys, the
+// mouse and the input method, and tells assistive technology of each change the control reports.
 // The text lives in a TextStore, so adding to a box holding tens of megabytes costs what the new text
 // costs; only the lines on screen are ever shaped, and while text keeps arriving the box repaints once
 // a frame. The user scrolls, selects, edits, copies and pastes as in any text field; lines never wrap.
@@ -43,26 +42,26 @@ public:
     void append(const QString &text, Caret caret);
 
     // The text as shown, with '\n' line breaks.
-    QString toPlainText() const { return m_store.text(); }
+    QString toPlainText() const { return store().text(); }
     // Characters shown, each line break counting one; lines, an empty box having one.
-    qsizetype length() const { return m_store.length(); }
+    qsizetype length() const { return store().length(); }
     // The memory the text takes: a byte per character of Latin-1 text, two per character of other text.
-    qsizetype heldBytes() const { return m_store.bytes(); }
+    qsizetype heldBytes() const { return store().bytes(); }
     // Drops at least `bytes` of the oldest text, from the top, ending on a line start where one is
     // near; the caret, the selection and the view stay on the text they were on.
     void removeOldest(qsizetype bytes);
-    qsizetype lineCount() const { return m_store.lineCount(); }
-    qsizetype lineLength(qsizetype line) const { return m_store.lineLength(line); }
-    QString lineText(qsizetype line) const { return m_store.mid(lineStart(line), lineLength(line)); }
+    qsizetype lineCount() const { return store().lineCount(); }
+    qsizetype lineLength(qsizetype line) const { return store().lineLength(line); }
+    QString lineText(qsizetype line) const { return store().mid(lineStart(line), lineLength(line)); }
     // The line holding a position (a line break belongs to the line it ends) and where a line starts.
-    qsizetype lineOf(qsizetype position) const { return m_store.lineOf(position); }
-    qsizetype lineStart(qsizetype line) const { return m_store.lineStart(line); }
+    qsizetype lineOf(qsizetype position) const { return store().lineOf(position); }
+    qsizetype lineStart(qsizetype line) const { return store().lineStart(line); }
     // `count` characters from `position`, line breaks as '\n'.
-    QString textRange(qsizetype position, qsizetype count) const { return m_store.mid(position, count); }
+    QString textRange(qsizetype position, qsizetype count) const { return store().mid(position, count); }
 
     // The caret is at cursorPosition(); the selection runs from anchorPosition() to it.
-    qsizetype cursorPosition() const { return m_caret; }
-    qsizetype anchorPosition() const { return m_anchor; }
+    qsizetype cursorPosition() const { return m_control.caret(); }
+    qsizetype anchorPosition() const { return m_control.anchor(); }
     QString selectedText() const;
     void moveCursor(QTextCursor::MoveOperation operation,
                     QTextCursor::MoveMode mode = QTextCursor::MoveAnchor);
@@ -80,8 +79,8 @@ public:
 
     void setTabChangesFocus(bool changesFocus) { m_tabChangesFocus = changesFocus; }
     bool tabChangesFocus() const { return m_tabChangesFocus; }
-    void setUndoRedoEnabled(bool enabled) { m_history.setEnabled(enabled); }
-    bool isUndoRedoEnabled() const { return m_history.isEnabled(); }
+    void setUndoRedoEnabled(bool enabled) { m_control.setUndoRedoEnabled(enabled); }
+    bool isUndoRedoEnabled() const { return m_control.isUndoRedoEnabled(); }
 
     QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
 
@@ -117,11 +116,7 @@ protected:
     void timerEvent(QTimerEvent *event) override;
 
 private:
-    struct Range
-    {
-        qsizetype start;
-        qsizetype end;
-    };
+    using Range = TextControl::Range;
     // The part of a line that is laid out to be drawn, starting x pixels into the line.
     struct Stretch
     {
@@ -136,19 +131,20 @@ private:
     // What the horizontal scroll bar counts to at most, in its own units.
     static constexpr qint64 kWidestRange = 1 << 30;
 
-    Range selection() const;
+    const TextStore &store() const { return m_control.store(); }
+    Range selection() const { return m_control.selection(); }
     qsizetype firstLineShown() const;
     qsizetype linesFullyShown() const;
     void runAction(TextKeyMap::Action action);
-    void moveCaret(qsizetype position, bool select);
-    void caretMoved();
+    void moveCaret(qsizetype position, bool select) { m_control.moveCaret(position, select); }
+    void controlChanged(const TextControl::Change &change);
+    void announceRemoved(qsizetype position, qsizetype count);
     void drawCaret(); // shows the caret at once, restarts its blink and tells the input method
     void replaceSelection(const QString &text, bool typed);
+    void edited(); // after the control changed the text for the user
     void copyOut(Range range, QClipboard::Mode mode);
     void pasteIn(QClipboard::Mode mode);
     void deleteTowards(TextKeyMap::Move move);
-    void edit(qsizetype position, qsizetype removed, const QString &inserted, bool typed);
-    void applyEdit(qsizetype position, qsizetype removed, const QString &inserted);
     void contentChanged();
     void updateScrollBars();
     static void setScrollRange(QScrollBar *bar, int maximum);
@@ -163,25 +159,20 @@ private:
     void layOutComposing(QTextLayout &composing, const QString &text, int column) const;
     void accessibilityActiveChanged(bool active) override { m_announcing = active; }
 
-    TextStore m_store;
+    TextControl m_control;
     mutable LineLayouts m_layouts;
     CaretMoves m_moves;
-    LineBreaks m_arrivals; // the line breaks of appended text, which may be split across appends
-    std::optional<QString> m_exactText;
-    EditHistory m_history;
     PaintThrottle *m_throttle;
     QBasicTimer m_blink;
-    QString m_preedit; // what an input method is composing at the caret
-    qsizetype m_caret = 0;
-    qsizetype m_anchor = 0;
+    QString m_preedit;       // what an input method is composing at the caret
     qreal m_preferredX = -1; // the x that moving up and down keeps
     int m_lineHeight = 1;
     qint64 m_scrollUnit = 1; // pixels a step of the horizontal scroll bar stands for
     bool m_caretShown = false;
     bool m_tabChangesFocus = false;
     bool m_mouseSelecting = false;
-    // An accessibility client listens: changes are announced to it. Kept here, as asking Qt on
-    // every arrival took a quarter off the TCP ingest rate.
+    // An accessibility client listens: the control's changes are announced to it. Kept here, as
+    // asking Qt on every arrival took a quarter off the TCP ingest rate.
     bool m_announcing = false;
     // The view still has to scroll sideways to the caret; done when next painted, as finding the
     // caret's x means shaping its line, which arrivals would otherwise do for every piece.

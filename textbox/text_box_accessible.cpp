@@ -1,5 +1,6 @@
 #include "textbox/text_box_accessible.h"
 
+#include "textbox/accessible_factory.h"
 #include "textbox/text_box.h"
 
 #include <QTextBoundaryFinder>
@@ -35,35 +36,10 @@ std::pair<int, int> unitInLine(QTextBoundaryFinder::BoundaryType type, const QSt
 
 TextBoxAccessible::TextBoxAccessible(TextBox *box) : QAccessibleWidget(box, QAccessible::EditableText) {}
 
-void TextBoxAccessible::installFactory()
+void installTextBoxAccessibility()
 {
     static const bool installed = (QAccessible::installFactory(&createFor), true);
     Q_UNUSED(installed);
-}
-
-void TextBoxAccessible::announceInserted(TextBox *box, qsizetype position, const QString &text)
-{
-    QAccessibleTextInsertEvent event(box, clampedInt(position), text);
-    QAccessible::updateAccessibility(&event);
-}
-
-void TextBoxAccessible::announceRemoved(TextBox *box, qsizetype position, const QString &text)
-{
-    QAccessibleTextRemoveEvent event(box, clampedInt(position), text);
-    QAccessible::updateAccessibility(&event);
-}
-
-void TextBoxAccessible::announceCaret(TextBox *box, qsizetype anchor, qsizetype caret)
-{
-    if (anchor == caret) {
-        QAccessibleTextCursorEvent event(box, clampedInt(caret));
-        QAccessible::updateAccessibility(&event);
-        return;
-    }
-    QAccessibleTextSelectionEvent event(box, clampedInt(std::min(anchor, caret)),
-                                        clampedInt(std::max(anchor, caret)));
-    event.setCursorPosition(clampedInt(caret));
-    QAccessible::updateAccessibility(&event);
 }
 
 TextBox *TextBoxAccessible::box() const

@@ -8,21 +8,14 @@ class TextBox;
 // of a TextBox: an editable multi-line text with a caret, a selection and text by character, word and
 // line. Every query walks the box's line index, so reading a line of a box holding tens of megabytes
 // costs what the line costs. The box's name is its label's caption, its description the caption of
-// the frame it sits in.
+// the frame it sits in. The box announces its changes itself; installTextBoxAccessibility() (in
+// accessible_factory.h) makes Qt build this interface for it.
 class TextBoxAccessible : public QAccessibleWidget,
                           public QAccessibleTextInterface,
                           public QAccessibleEditableTextInterface
 {
 public:
     explicit TextBoxAccessible(TextBox *box);
-
-    // Lets Qt build this interface for every TextBox; safe to call more than once.
-    static void installFactory();
-
-    // Tell a listening client what changed; the box calls these only while a client is active.
-    static void announceInserted(TextBox *box, qsizetype position, const QString &text);
-    static void announceRemoved(TextBox *box, qsizetype position, const QString &text);
-    static void announceCaret(TextBox *box, qsizetype anchor, qsizetype caret);
 
     void *interface_cast(QAccessible::InterfaceType type) override;
     QAccessible::State state() const override;
