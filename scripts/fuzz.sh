@@ -11,7 +11,7 @@ seconds="${1:-30}"
 [ $# -gt 0 ] && shift
 targets=("$@")
 [ ${#targets[@]} -eq 0 ] &&
-    targets=(fuzz_link_decoder fuzz_serial_settings fuzz_port_number fuzz_listen_port fuzz_mode_answer)
+    targets=(fuzz_link_decoder)
 
 bash scripts/setup.sh clang libclang-rt-dev
 build="${BUILD_DIR:-build/fuzz}"

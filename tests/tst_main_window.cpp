@@ -1,3 +1,4 @@
+#include "app/control_layout.h"
 #include "app/qt_translations.h"
 #include "support/console_fixture.h"
 #include "textbox/text_box.h"
@@ -22,6 +23,7 @@ class TestMainWindow : public QObject
 
 private slots:
     void controls();
+    void tabWalksTheKeyboardOrder();
     void startUpWithoutPorts();
     void everyFieldTakesComposedTextAndIsNamed_data();
     void everyFieldTakesComposedTextAndIsNamed();
@@ -45,6 +47,28 @@ QString captionOf(QWidget *w)
         return c->currentText();
     return {};
 }
+
+// The layout table's kind of control, as the window made it.
+bool isKind(QWidget *w, ControlKind kind)
+{
+    switch (kind) {
+    case ControlKind::Frame:
+        return qobject_cast<QGroupBox *>(w);
+    case ControlKind::Label:
+        return qobject_cast<QLabel *>(w);
+    case ControlKind::ComboBox:
+        return qobject_cast<QComboBox *>(w);
+    case ControlKind::Button:
+        return qobject_cast<QPushButton *>(w);
+    case ControlKind::LineEdit:
+        return qobject_cast<QLineEdit *>(w);
+    case ControlKind::TextBox:
+        return qobject_cast<TextBox *>(w);
+    case ControlKind::Line:
+        return qobject_cast<QFrame *>(w) && qobject_cast<QFrame *>(w)->frameShape() == QFrame::HLine;
+    }
+    return false;
+}
 } // namespace
 
 void TestMainWindow::controls()
@@ -53,34 +77,71 @@ void TestMainWindow::controls()
     MainForm &window = fixture.start();
     QCOMPARE(window.windowTitle(), QStringLiteral("TavrinESP8266辅助工具"));
     QCOMPARE(window.size(), QSize(621, 559));
-    // clang-format off
-    const char *const captions[][3] = {
-        {"Frame1", "", "串口配置"}, {"串口号", "Frame1", "串口号："}, {"Label1", "Frame1", "波特率："},
-        {"Command1", "Frame1", "打开"}, {"Command2", "Frame1", "刷新"}, {"Frame2", "", "串口信息"},
-        {"Label4", "Frame2", "接收信息框："}, {"Label5", "Frame2", "发送信息框："}, {"Text4", "Frame2", "AT\r\n"},
-        {"Frame3", "", "TCP Server配置"}, {"Label2", "Frame3", "本地IP："}, {"Label3", "Frame3", "监听端口："},
-        {"Text2", "Frame3", "8266"}, {"Command3", "Frame3", "开启监听"}, {"Frame4", "", "TCP Server信息"},
-        {"Label6", "Frame4", "接收信息框："}, {"Label7", "Frame4", "发送信息框："}, {"Frame5", "", "功能选项"},
-        {"Command4", "Frame5", "发送串口信息"}, {"Command5", "Frame5", "清空串口内容"},
-        {"Command6", "Frame5", "发送TCP信息"}, {"Command7", "Frame5", "清空TCP内容"},
-        {"Frame6", "", "ESP8266 AT指令表"}, {"Command8", "Frame6", "AT测试"}, {"Command9", "Frame6", "版本号"},
-        {"Command10", "Frame6", "重启模块"}, {"Command11", "Frame6", "设置模式"}, {"Command12", "Frame6", "列出AP"},
-        {"Command13", "Frame6", "加入AP"}, {"Command14", "Frame6", "退出AP"}, {"Command15", "Frame6", "查看IP"},
-        {"Command16", "Frame6", "建立TCP"}, {"Command17", "Frame6", "发送TCPData"}, {"Command18", "Frame6", "TCP状态"},
-        {"Command19", "Frame6", "Set TCP Client"}, {"Command20", "Frame6", "关闭TCP连接"},
-        {"Command21", "Frame6", "TCP连接模式"}};
-    // clang-format on
-    for (const auto &[name, container, caption] : captions) {
-        QWidget *control = fixture.find<QWidget>(name);
-        QCOMPARE(captionOf(control), QString::fromUtf8(caption));
-        QCOMPARE(control->parentWidget()->objectName(), QString::fromUtf8(container));
-        // Enter in a text box must not click a button.
-        if (auto *button = qobject_cast<QPushButton *>(control))
-            QVERIFY2(!button->isDefault() && !button->autoDefault(), name);
+    for (const ControlEntry &entry : kControlLayout) {
+        QWidget *control = fixture.find<QWidget>(entry.name);
+        QVERIFY2(isKind(control, entry.kind), entry.name);
+        QWidget *container = entry.container ? fixture.find<QWidget>(entry.container) : &window;
+        QCOMPARE(control->parentWidget(), container);
+        QVERIFY2(container->rect().contains(control->geometry()), entry.name);
+        QCOMPARE(control->isEnabled(), entry.enabled);
+        // Enter in a text box must not click a button; no caption is cut off.
+        if (auto *button = qobject_cast<QPushButton *>(control)) {
+            QVERIFY2(!button->isDefault() && !button->autoDefault(), entry.name);
+            QVERIFY2(button->fontMetrics().horizontalAdvance(button->text()) < button->width(), entry.name);
+        }
+        // Nothing covers another control of its container; a label may reach under the field it names.
+        for (const ControlEntry &other : kControlLayout) {
+            if (&other < &entry && qstrcmp(other.container, entry.container) == 0 &&
+                entry.kind != ControlKind::Label && other.kind != ControlKind::Label)
+                QVERIFY2(!control->geometry().intersects(fixture.find<QWidget>(other.name)->geometry()),
+                         qPrintable(QStringLiteral("%1 over %2").arg(entry.name, other.name)));
+        }
     }
-    QVERIFY(!fixture.button("Command4")->isEnabled());
-    QVERIFY(!fixture.button("Command6")->isEnabled());
-    QCOMPARE(window.focusWidget(), fixture.find<QComboBox>("Combo1"));
+    QCOMPARE(fixture.find<QGroupBox>("Frame6")->title(), QStringLiteral("ESP8266 AT指令表"));
+    QCOMPARE(fixture.button("Command19")->text(), QStringLiteral("Set TCP Client"));
+    QCOMPARE(fixture.button("Command11")->toolTip(), QStringLiteral("设置应用模式"));
+    QCOMPARE(fixture.textBox("Text4")->text(), QStringLiteral("AT\r\n"));
+    QCOMPARE(fixture.find<QLineEdit>("Text2")->text(), QStringLiteral("8266"));
+}
+
+void TestMainWindow::tabWalksTheKeyboardOrder()
+{
+    ConsoleFixture fixture;
+    MainForm &window = fixture.start();
+    QApplication::setActiveWindow(&window);
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    // Every usable control that takes input, in tabIndex order, then round to the first again; Tab in a
+    // multi-line box moves on instead of typing a tab.
+    std::vector<const ControlEntry *> order;
+    for (const ControlEntry &entry : kControlLayout) {
+        if (entry.enabled && entry.kind != ControlKind::Frame && entry.kind != ControlKind::Label &&
+            entry.kind != ControlKind::Line)
+            order.push_back(&entry);
+    }
+    std::sort(order.begin(), order.end(), [](auto *a, auto *b) { return a->tabIndex < b->tabIndex; });
+    // That order reads the window: frame by frame, row by row, and column by column inside a frame.
+    const auto place = [&fixture](const ControlEntry *entry) {
+        const QWidget *control = fixture.find<QWidget>(entry->name);
+        const QPoint frame = control->parentWidget()->pos();
+        return std::tuple(frame.y(), frame.x(), control->x(), control->y());
+    };
+    QVERIFY(
+        std::is_sorted(order.cbegin(), order.cend(), [&](auto *a, auto *b) { return place(a) < place(b); }));
+    QStringList expected;
+    for (const ControlEntry *entry : order)
+        expected << QString::fromUtf8(entry->name);
+    expected << expected.first();
+    QStringList walked;
+    for (int i = 0; i < expected.size(); ++i) {
+        QWidget *focus = QApplication::focusWidget();
+        while (focus && !expected.contains(focus->objectName()))
+            focus = focus->parentWidget();
+        walked << (focus ? focus->objectName() : QString());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    QCOMPARE(walked, expected);
+    for (const TextBox *box : window.findChildren<TextBox *>())
+        QVERIFY2(!box->text().contains(QLatin1Char('\t')), qPrintable(box->objectName()));
 }
 
 void TestMainWindow::startUpWithoutPorts()

@@ -66,7 +66,6 @@ void TestSerialConsole::receivedPiecesAppearInOrder_data()
     QTest::addColumn<QString>("shown");
     QTest::newRow("reply in three pieces") << QList<QByteArray>{"AT\r\r\n", "\r\nO", "K\r\n"} << "AT\n\nOK\n";
     QTest::newRow("GBK character split") << QList<QByteArray>{"+IPD,4:\xca", "\xfd\xbe\xdd"} << "+IPD,4:数据";
-    QTest::newRow("CR LF split") << QList<QByteArray>{"line1\r", "\nline2\r\n"} << "line1\nline2\n";
     QTest::newRow("NUL and controls") << QList<QByteArray>{QByteArray("a\0b", 3), "\x07\x1b[0m\x08z"} << QString::fromUtf16(u"a\0b\x07\x1b[0m\x08z", 10);
     QTest::newRow("undecodable bytes") << QList<QByteArray>{"x\x81", " y"} << QString::fromUtf16(u"x\xfffd y");
     QTest::newRow("flood the window takes in many turns") << QList<QByteArray>{QByteArray("+IPD,4:\xca\xfd\xbe\xdd abc\r\n").repeated(100000)} << QStringLiteral(u"+IPD,4:数据 abc\n").repeated(100000);

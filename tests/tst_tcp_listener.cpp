@@ -38,16 +38,11 @@ void TestTcpListener::portText_data()
 {
     QTest::addColumn<QString>("text"); // %1 stands for a free port
     QTest::addColumn<bool>("listens");
+    // The number rounded down must be a TCP port; the grammar itself is tst_port_control's numberTexts.
     QTest::newRow("plain") << "%1" << true;
     QTest::newRow("fraction rounded down") << "%1.9" << true;
-    QTest::newRow("blanks around, plus sign") << " +%1\t" << true;
-    QTest::newRow("ideographic and no-break spaces") << QString::fromUtf16(u"\x3000%1\xa0") << true;
-    QTest::newRow("leading zero, point and no fraction") << "0%1." << true;
     QTest::newRow("0.9 rounds down to 0") << "0.9" << false;
     QTest::newRow("above 65535") << "65536" << false;
-    QTest::newRow("empty") << "" << false;
-    QTest::newRow("full-width digits") << QString::fromUtf16(u"\xff18\xff12\xff16\xff16") << false;
-    QTest::newRow("NUL after") << QString::fromUtf16(u"8266\0", 5) << false;
 }
 
 void TestTcpListener::portText()
