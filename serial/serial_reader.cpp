@@ -3,12 +3,15 @@
 #include <QFile>
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <fcntl.h>
+#include <new>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <system_error>
 #include <termios.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -117,6 +120,28 @@ void SerialReader::take(QByteArray &bytes)
     m_taken.notify_one();
 }
 
+void SerialReader::keep(const char *bytes, qsizetype count)
+{
+    for (;;) {
+        {
+            const std::lock_guard lock(m_mutex);
+            if (m_stopping)
+                return;
+            try {
+                m_ring.push(bytes, count); // only this thread adds, so the room is still there
+                if (!m_announced)
+                    announceLocked();
+                return;
+            } catch (const std::bad_alloc &) {
+                // No memory for a larger backlog now: the window is told of what is held, and the
+                // bytes read wait here until it has taken some and memory is back.
+                announceLocked();
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
 void SerialReader::run()
 {
     std::vector<char> buffer(kReadSize);
@@ -137,10 +162,7 @@ void SerialReader::run()
         // waiting; the waiting is poll()'s.
         const ssize_t n = ::read(m_fd.get(), buffer.data(), size_t(std::min(kReadSize, room)));
         if (n > 0) {
-            const std::lock_guard lock(m_mutex);
-            m_ring.push(buffer.data(), n); // only this thread adds, so the room is still there
-            if (!m_announced)
-                announceLocked();
+            keep(buffer.data(), n);
             continue;
         }
         if (n < 0 && errno == EINTR)

@@ -55,6 +55,8 @@ signals:
 
 private:
     void run();
+    // Adds bytes read to the backlog, waiting while there is no memory for it.
+    void keep(const char *bytes, qsizetype count);
     void announceLocked();
     void readyToRead();
 
