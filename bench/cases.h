@@ -44,3 +44,6 @@ Figures clickCase();
 // What a user does with 64 MiB in the serial receive box: jump to either end, page, click, type at the
 // end, select everything and copy it.
 Figures bigLogCase();
+// A line of 100 M characters (tabs among them) in the serial box: moving, clicking, selecting and
+// scrolling along it, each until painted, and whether each lands where it must.
+Figures longLineCase();

@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QProcess>
+#include <QScrollBar>
 #include <QRegularExpression>
 #include <QTimer>
 
@@ -21,6 +22,7 @@ constexpr int kClicks = 300;
 constexpr auto kBetweenClicks = std::chrono::milliseconds(3);
 constexpr auto kClickTimeout = std::chrono::seconds(2);
 constexpr qint64 kBigLogBytes = 64 * kMiB;
+constexpr qint64 kLongLineCharacters = 100 * 1000 * 1000;
 constexpr int kTries = 5;
 
 // Milliseconds from starting the console to its window being shown, or a negative number.
@@ -155,5 +157,44 @@ Figures bigLogCase()
     figures["copy_ms"] = double(sinceKey.nsecsElapsed()) / 1e6;
     figures["copy_gap_ms"] = maximum(copy.gapsMs);
     figures["copy_whole"] = copy.done && clipboard->text() == box->toPlainText();
+    return figures;
+}
+
+Figures longLineCase()
+{
+    Session session(Link::Serial);
+    TextBox *box = session.box();
+    QString piece(kMiB, Qt::Uninitialized);
+    for (qsizetype i = 0; i < piece.size(); ++i)
+        piece[i] = QChar(i % 97 == 0 ? u'\t' : char16_t(u'a' + i % 26));
+    box->append(QStringLiteral("ready\r\n"), TextBox::Caret::Keep);
+    for (qsizetype held = 0; held < kLongLineCharacters; held += piece.size())
+        box->append(piece, TextBox::Caret::Keep);
+    box->setFocus();
+    settle(std::chrono::milliseconds(50));
+
+    Figures figures;
+    QScrollBar *bar = box->horizontalScrollBar();
+    const auto key = [box](Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        return [=] { QTest::keyClick(box, key, modifiers); };
+    };
+    const qsizetype end = box->length();
+    const qsizetype lineStart = box->lineStart(1);
+    figures["end_ms"] = slowestMs(box, key(Qt::Key_End, Qt::ControlModifier));
+    bool right = box->cursorPosition() == end && bar->value() == bar->maximum() && bar->maximum() > 0 &&
+                 box->viewport()->rect().contains(box->cursorRect().center());
+    const QPoint drawn = box->cursorRect().center();
+    figures["home_ms"] = slowestMs(box, key(Qt::Key_Home));
+    right = right && box->cursorPosition() == lineStart && bar->value() == 0;
+    figures["line_end_ms"] = slowestMs(box, key(Qt::Key_End));
+    right = right && box->cursorPosition() == end;
+    figures["start_ms"] = slowestMs(box, key(Qt::Key_Home, Qt::ControlModifier));
+    right = right && box->cursorPosition() == 0;
+    figures["scroll_ms"] = slowestMs(box, [bar] { bar->setValue(bar->maximum()); });
+    figures["click_ms"] = slowestMs(box, [&] { QTest::mouseClick(box->viewport(), Qt::LeftButton, {}, drawn); });
+    right = right && box->cursorPosition() == end;
+    figures["select_ms"] = slowestMs(box, key(Qt::Key_Home, Qt::ShiftModifier));
+    right = right && box->cursorPosition() == lineStart && box->anchorPosition() == end;
+    figures["right"] = right;
     return figures;
 }
