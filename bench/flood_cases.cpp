@@ -6,7 +6,10 @@
 #include "support/accessibility_client.h"
 #include "textbox/text_box.h"
 
+#include <QTextLayout>
+
 #include <memory>
+#include <vector>
 
 namespace {
 constexpr qint64 kStepBytes = kMiB;
@@ -16,6 +19,25 @@ constexpr int kSteps = 9;
 constexpr qint64 kStillNs = 1'000'000'000;
 // More than a flood past the ceiling needs, so that a box that never lets the rest in ends the case.
 constexpr int kMostClears = 8;
+
+// Each character the bytes decode to, once.
+QString distinctCharacters(const QByteArray &bytes)
+{
+    constexpr qsizetype kPiece = 64 * 1024;
+    std::vector<bool> seen(0x10000);
+    QString distinct;
+    LinkDecoder decoder;
+    for (qsizetype at = 0; at < bytes.size(); at += kPiece) {
+        const QString text = decoder.decode(QByteArrayView(bytes).sliced(at, std::min(kPiece, bytes.size() - at)));
+        for (const QChar c : text) {
+            if (!seen[c.unicode()] && !c.isSurrogate() && c.isPrint()) {
+                seen[c.unicode()] = true;
+                distinct.append(c);
+            }
+        }
+    }
+    return distinct;
+}
 } // namespace
 
 Figures floodCase(Link link, Shape shape, qint64 size)
@@ -27,13 +49,14 @@ Figures floodCase(Link link, Shape shape, qint64 size)
     figures["plain_mibps"] = bare;
 
     Session session(link);
-    // The fonts a flood's characters need are loaded once in a process, not per byte: a few screens
-    // of the flood are shown before anything is measured.
-    constexpr qsizetype kScreen = 4096;
-    for (qsizetype at = 0; at < std::min<qsizetype>(bytes.size(), 32 * kScreen); at += kScreen) {
-        session.box()->append(shownText(bytes.sliced(at, std::min(kScreen, bytes.size() - at))), TextBox::Caret::ToEnd);
-        settle(std::chrono::milliseconds(20));
-    }
+    // The fonts a flood's characters need are loaded once in a process, not per byte: every character
+    // of the flood is laid out in the box's font, and a screenful shown, before anything is measured.
+    QTextLayout fonts(distinctCharacters(bytes), session.box()->font());
+    fonts.beginLayout();
+    fonts.createLine();
+    fonts.endLayout();
+    session.box()->append(shownText(bytes.first(std::min<qsizetype>(bytes.size(), 4096))), TextBox::Caret::ToEnd);
+    settle();
     session.clear();
     settle();
     const qint64 idle = residentBytes();
