@@ -18,9 +18,8 @@ constexpr qint64 kStallNs = 10'000'000'000;
 constexpr auto kFloodTimeout = std::chrono::seconds(30);
 const QString kCrLf = QStringLiteral("\r\n");
 
-QByteArray lines(qint64 offset, qint64 size, bool breaks)
+void fillLines(char *out, qint64 offset, qint64 size, bool breaks)
 {
-    QByteArray out(size, Qt::Uninitialized);
     char line[kLineBytes];
     for (qint64 done = 0; done < size;) {
         const qint64 number = (offset + done) / kLineBytes;
@@ -36,9 +35,15 @@ QByteArray lines(qint64 offset, qint64 size, bool breaks)
         }
         const qint64 from = (offset + done) % kLineBytes;
         const qint64 count = std::min(kLineBytes - from, size - done);
-        std::copy_n(line + from, count, out.data() + done);
+        std::copy_n(line + from, count, out + done);
         done += count;
     }
+}
+
+QByteArray lines(qint64 offset, qint64 size, bool breaks)
+{
+    QByteArray out(size, Qt::Uninitialized);
+    fillLines(out.data(), offset, size, breaks);
     return out;
 }
 
@@ -86,6 +91,11 @@ QByteArray floodBytes(Shape shape, qint64 size, qint64 offset)
     return QByteArray();
 }
 
+BlockMaker lineMaker()
+{
+    return [](char *out, qint64 offset, qint64 count) { fillLines(out, offset, count, true); };
+}
+
 QString shownText(const QByteArray &bytes)
 {
     return LineBreaks().normalize(LinkDecoder().decode(bytes));
@@ -124,12 +134,12 @@ void Session::clear()
     fixture.click(m_link == Link::Serial ? "Command5" : "Command7");
 }
 
-std::unique_ptr<FloodWriter> Session::send(const QByteArray &bytes)
+std::unique_ptr<FloodWriter> Session::send(const QByteArray &bytes, const BlockMaker &make)
 {
     if (m_link == Link::Serial)
-        return std::make_unique<FloodWriter>(pty().master(), bytes, m_link);
+        return std::make_unique<FloodWriter>(pty().master(), bytes, m_link, make);
     m_client = connectClient(m_port);
-    return std::make_unique<FloodWriter>(int(m_client->socketDescriptor()), bytes, m_link);
+    return std::make_unique<FloodWriter>(int(m_client->socketDescriptor()), bytes, m_link, make);
 }
 
 Turns Session::await(const std::function<bool()> &arrived) const
@@ -147,10 +157,10 @@ Turns Session::await(const std::function<bool()> &arrived) const
         kFloodTimeout);
 }
 
-Turns Session::ingest(const QByteArray &bytes)
+Turns Session::ingest(const QByteArray &bytes, const BlockMaker &make)
 {
     const qint64 expected = m_box->length() + shownLength(bytes);
-    const auto writer = send(bytes);
+    const auto writer = send(bytes, make);
     const auto arrived = [&] {
         return m_link == Link::Serial ? m_box->length() == expected
                                       : m_box->length() >= expected && disconnected();

@@ -18,6 +18,8 @@ enum class Shape { Lines, Endless, Random, Chinese };
 
 // Bytes [offset, offset + size) of a flood; lines are whole lines, so a few bytes more.
 QByteArray floodBytes(Shape shape, qint64 size, qint64 offset = 0);
+// Makes any stretch of a flood of lines (from offset 0) as it is sent.
+BlockMaker lineMaker();
 // The text a box shows for bytes that arrive in one stream, and its length (worked out a piece at a
 // time, so that nothing the size of the flood is made, and left resident, while memory is counted).
 QString shownText(const QByteArray &bytes);
@@ -37,13 +39,13 @@ public:
     // Empties the box with its own clear button.
     void clear();
     // Starts writing the bytes flat out: into the serial line, or over a connection of their own on TCP.
-    std::unique_ptr<FloodWriter> send(const QByteArray &bytes);
+    std::unique_ptr<FloodWriter> send(const QByteArray &bytes, const BlockMaker &make = {});
     // Runs the window until `arrived` holds; not done when the box stopped growing for 10 s, or after
     // 30 s.
     Turns await(const std::function<bool()> &arrived) const;
     // send() and await() for a box that keeps everything: until all of it is in the box (on TCP, and
     // the disconnection after it).
-    Turns ingest(const QByteArray &bytes);
+    Turns ingest(const QByteArray &bytes, const BlockMaker &make = {});
     // The same, ending the process when the bytes did not all arrive.
     Turns fill(const QByteArray &bytes);
     // Whether a box cleared before the last ingest holds exactly what that ingest sent.

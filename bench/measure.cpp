@@ -35,14 +35,21 @@ bool readyAgain(ssize_t result, int fd, short events)
     return ::poll(&ready, 1, 100) >= 0;
 }
 
-bool writeAll(int fd, const QByteArray &bytes, Link link, const std::atomic<bool> &stop)
+bool writeAll(int fd, const QByteArray &bytes, Link link, const BlockMaker &make, const std::atomic<bool> &stop)
 {
     std::mt19937_64 engine(8266);
     std::uniform_int_distribution<qint64> packet(1, kBlock);
+    std::vector<char> made(make ? kBlock : 0);
     for (qint64 done = 0; done < bytes.size();) {
+        const qint64 start = done;
         const qint64 end = done + std::min(link == Link::Tcp ? packet(engine) : kBlock, bytes.size() - done);
+        const char *block = bytes.constData() + start;
+        if (make) {
+            make(made.data(), start, end - start);
+            block = made.data();
+        }
         while (done < end) {
-            const ssize_t n = ::write(fd, bytes.constData() + done, size_t(end - done));
+            const ssize_t n = ::write(fd, block + (done - start), size_t(end - done));
             if (n > 0)
                 done += n;
             else if (stop || !readyAgain(n, fd, POLLOUT))
@@ -66,11 +73,11 @@ qint64 drain(int fd, qint64 size)
     return total;
 }
 
-double timedDrain(int writeFd, int readFd, const QByteArray &bytes, Link link)
+double timedDrain(int writeFd, int readFd, const QByteArray &bytes, Link link, const BlockMaker &make)
 {
     QElapsedTimer clock;
     clock.start();
-    FloodWriter writer(writeFd, bytes, link);
+    FloodWriter writer(writeFd, bytes, link, make);
     const qint64 read = drain(readFd, bytes.size());
     return mibPerSecond(read, double(clock.nsecsElapsed()) / 1e6);
 }
@@ -162,13 +169,13 @@ double backMachineMemory(qint64 bytes)
     return double(size) / kMiB / (double(ns) / 1e9);
 }
 
-FloodWriter::FloodWriter(int fd, QByteArray bytes, Link link)
-    : m_startNs(monotonicNs()), m_thread([this, fd, bytes = std::move(bytes), link] {
+FloodWriter::FloodWriter(int fd, QByteArray bytes, Link link, BlockMaker make)
+    : m_startNs(monotonicNs()), m_thread([this, fd, bytes = std::move(bytes), link, make = std::move(make)] {
           if (link == Link::Tcp) {
               const int on = 1;
               ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
           }
-          if (writeAll(fd, bytes, link, m_stop))
+          if (writeAll(fd, bytes, link, make, m_stop))
               m_finishedNs = monotonicNs();
           if (link == Link::Tcp)
               ::shutdown(fd, SHUT_WR);
@@ -186,11 +193,11 @@ double FloodWriter::writingMs() const
     return double((finished() ? m_finishedNs.load() : monotonicNs()) - m_startNs) / 1e6;
 }
 
-double bareRate(Link link, const QByteArray &bytes)
+double bareRate(Link link, const QByteArray &bytes, const BlockMaker &make)
 {
     if (link == Link::Serial) {
         Pty pty;
-        return timedDrain(pty.master(), pty.slave(), bytes, link);
+        return timedDrain(pty.master(), pty.slave(), bytes, link, make);
     }
     QTcpServer server;
     if (!server.listen(QHostAddress::LocalHost, 0))
@@ -199,5 +206,5 @@ double bareRate(Link link, const QByteArray &bytes)
     if (!server.waitForNewConnection(5000))
         qFatal("the loopback connection was not accepted");
     const std::unique_ptr<QTcpSocket> accepted(server.nextPendingConnection());
-    return timedDrain(int(client->socketDescriptor()), int(accepted->socketDescriptor()), bytes, link);
+    return timedDrain(int(client->socketDescriptor()), int(accepted->socketDescriptor()), bytes, link, make);
 }

@@ -47,6 +47,12 @@ double backMachineMemory(qint64 bytes = 256 * kMiB);
 
 enum class Link { Serial, Tcp };
 
+// Where the writer takes each block from: the bytes made before the flood (none given), or made just
+// before the block is sent, as a program that produces what it sends does: `make(out, offset, count)`
+// writes bytes [offset, offset + count) of the flood. Both the console and the bare reader are fed
+// by the same writer.
+using BlockMaker = std::function<void(char *out, qint64 offset, qint64 count)>;
+
 // Writes bytes to a descriptor from a thread of its own, as fast as the descriptor takes them; waits in
 // poll() while a non-blocking descriptor is full. Into a serial line in blocks of 64 KiB, as a driver
 // hands them over; into a TCP connection in blocks of 1 to 64 KiB drawn with a fixed seed (every run
@@ -56,7 +62,7 @@ enum class Link { Serial, Tcp };
 class FloodWriter
 {
 public:
-    FloodWriter(int fd, QByteArray bytes, Link link);
+    FloodWriter(int fd, QByteArray bytes, Link link, BlockMaker make = {});
     ~FloodWriter();
     FloodWriter(const FloodWriter &) = delete;
     FloodWriter &operator=(const FloodWriter &) = delete;
@@ -74,4 +80,4 @@ private:
 
 // The physical limit: how fast a bare read() loop drains the same bytes, from the same writer, out of
 // a pseudo-terminal or a loopback TCP connection, in MiB/s.
-double bareRate(Link link, const QByteArray &bytes);
+double bareRate(Link link, const QByteArray &bytes, const BlockMaker &make = {});
