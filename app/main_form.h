@@ -38,7 +38,7 @@ public:
         const Clock &clock;
         DeviceFacts deviceFacts = systemDeviceFacts();
         std::function<LocalInterfaces()> localInterfaces = systemLocalInterfaces;
-        qint64 receiveCeiling = qint64(1) << 30; // bytes of text (UTF-16) each receive box holds at most
+        qint64 receiveCeiling = qint64(1) << 30; // memory each receive box's text may take, in bytes
     };
 
     explicit MainForm(const Services &services, QWidget *parent = nullptr);
