@@ -98,7 +98,7 @@ MainForm::MainForm(const Services &services, QWidget *parent) : QWidget(parent)
                   9));
     buildControls();
     createSubsystems(services);
-    formLoad(services.skin, services.localInterfaces());
+    formLoad(services.skin);
 }
 
 MainForm::~MainForm() = default;
@@ -169,7 +169,7 @@ void MainForm::createSubsystems(const Services &services)
 {
     m_mSComm1 = new SerialPort(services.portMap, services.deviceFacts, this);
     m_mSComm1->setObjectName(QStringLiteral("MSComm1"));
-    m_winsock1 = new Socket(this);
+    m_winsock1 = new Socket(services.localInterfaces, this);
     m_winsock1->setObjectName(QStringLiteral("Winsock1"));
 
     auto *command1 = control<QPushButton>("Command1");
@@ -231,12 +231,12 @@ void MainForm::createSubsystems(const Services &services)
     }
 }
 
-void MainForm::formLoad(Skin &skin, const LocalInterfaces &interfaces)
+void MainForm::formLoad(Skin &skin)
 {
     skin.attach();
     auto *text1 = control<QLineEdit>("Text1");
-    text1->setText(reachableAddress(interfaces));
-    text1->setToolTip(addressListing(interfaces));
+    text1->setText(m_winsock1->localIP());
+    text1->setToolTip(m_winsock1->localAddresses());
     m_portControl->command2Click();
     auto *combo2 = control<QComboBox>("Combo2");
     combo2->setCurrentIndex(combo2->findText(QStringLiteral("115200")));

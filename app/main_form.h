@@ -47,7 +47,7 @@ public:
 private:
     void buildControls();
     void createSubsystems(const Services &services);
-    void formLoad(Skin &skin, const LocalInterfaces &interfaces);
+    void formLoad(Skin &skin);
     template <typename Control> Control *control(const char *name) const;
 
     SerialPort *m_mSComm1 = nullptr;

@@ -3,8 +3,10 @@
 #include <QTcpSocket>
 
 #include <algorithm>
+#include <utility>
 
-Socket::Socket(QObject *parent) : QObject(parent)
+Socket::Socket(std::function<LocalInterfaces()> interfaces, QObject *parent)
+    : QObject(parent), m_interfaces(std::move(interfaces))
 {
     // Qt must not queue a second client behind the one being offered.
     m_server.setMaxPendingConnections(1);

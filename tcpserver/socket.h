@@ -1,10 +1,12 @@
 #pragma once
 
 #include "platform/link_codec.h"
+#include "tcpserver/local_interface.h"
 
 #include <QObject>
 #include <QTcpServer>
 
+#include <functional>
 #include <memory>
 
 class QTcpSocket;
@@ -27,8 +29,14 @@ public:
     };
     enum class Error { None, InvalidArgument, WrongState, InvalidOperation, AddressInUse };
 
-    explicit Socket(QObject *parent = nullptr);
+    // `interfaces` tells which network interfaces the PC has, asked for when LocalIP is read.
+    explicit Socket(std::function<LocalInterfaces()> interfaces, QObject *parent = nullptr);
     ~Socket() override;
+
+    // The PC's address a module on its network most likely reaches (see reachableAddress()), and
+    // every address it has, each with its interface, for choosing another.
+    QString localIP() const { return reachableAddress(m_interfaces()); }
+    QString localAddresses() const { return addressListing(m_interfaces()); }
 
     // A port to listen on: 1 to 65535.
     [[nodiscard]] bool setLocalPort(qint32 port);
@@ -65,6 +73,7 @@ private:
     void connectionReadable();
     void connectionClosed();
 
+    const std::function<LocalInterfaces()> m_interfaces;
     QTcpServer m_server;
     SocketPtr m_request;
     SocketPtr m_connection;
