@@ -21,6 +21,8 @@ private slots:
     void stopDropsTheClient();
     void addressTheModuleCanReach_data();
     void addressTheModuleCanReach();
+    void defaultRoutesFromTheTable_data();
+    void defaultRoutesFromTheTable();
 
 private:
     static void verifyFailedStart(const ConsoleFixture &fixture);
@@ -105,20 +107,26 @@ void TestTcpListener::addressTheModuleCanReach_data()
 {
     QTest::addColumn<LocalInterfaces>("interfaces");
     QTest::addColumn<QString>("shown"); // in Text1, for "建立TCP"
-    // name, IPv4 addresses, up, loopback, default route
-    const LocalInterface lo{"lo", {"127.0.0.1"}, true, true, false};
-    const LocalInterface bridge{"docker0", {"172.17.0.1"}, true, false, false};
-    const LocalInterface wired{"enp3s0", {"10.0.0.5"}, true, false, false};
-    const LocalInterface wifi{"wlp2s0", {"192.168.1.20", "192.168.1.21"}, true, false, false};
-    const auto routed = [](LocalInterface interface) {
-        interface.defaultRoute = true;
+    // name, IPv4 addresses, up, loopback
+    const LocalInterface lo{"lo", {"127.0.0.1"}, true, true};
+    const LocalInterface bridge{"docker0", {"172.17.0.1"}, true, false};
+    const LocalInterface wired{"enp3s0", {"10.0.0.5"}, true, false};
+    const LocalInterface wifi{"wlp2s0", {"192.168.1.20", "192.168.1.21"}, true, false};
+    const LocalInterface tunnel{"tun0", {"10.8.0.2"}, true, false};
+    const auto routed = [](LocalInterface interface, int metric) {
+        interface.defaultRouteMetric = metric;
         return interface;
     };
     QTest::newRow("default route on the second interface")
-        << LocalInterfaces{wired, routed(wifi)} << "192.168.1.20";
-    QTest::newRow("bridge listed first") << LocalInterfaces{lo, bridge, routed(wifi)} << "192.168.1.20";
-    QTest::newRow("VPN carries the default route")
-        << LocalInterfaces{routed({"tun0", {"10.8.0.2"}, true, false, false}), wired} << "10.0.0.5";
+        << LocalInterfaces{wired, routed(wifi, 600)} << "192.168.1.20";
+    QTest::newRow("bridge listed first") << LocalInterfaces{lo, bridge, routed(wifi, 600)} << "192.168.1.20";
+    QTest::newRow("VPN carries the only default route")
+        << LocalInterfaces{routed(tunnel, 50), wired} << "10.0.0.5";
+    // NetworkManager gives a VPN metric 50, below any Wi-Fi or wired default route.
+    QTest::newRow("VPN's default route has the lowest metric")
+        << LocalInterfaces{wired, routed(wifi, 600), routed(tunnel, 50)} << "192.168.1.20";
+    QTest::newRow("lower metric wins over the order listed")
+        << LocalInterfaces{routed(wifi, 600), routed(wired, 100)} << "10.0.0.5";
     QTest::newRow("no default route") << LocalInterfaces{lo, bridge, wired, wifi} << "10.0.0.5";
     QTest::newRow("only loopback") << LocalInterfaces{lo} << "127.0.0.1";
 }
@@ -134,6 +142,50 @@ void TestTcpListener::addressTheModuleCanReach()
         for (const QString &address : interface.ipv4)
             QVERIFY(listing.contains(interface.name + QStringLiteral("：") + address));
     }
+}
+
+void TestTcpListener::defaultRoutesFromTheTable_data()
+{
+    QTest::addColumn<QByteArray>("table"); // as /proc/net/route gives it
+    QTest::addColumn<QString>("metrics");  // interface=metric, sorted
+    const QByteArray header =
+        "Iface\tDestination\tGateway \tFlags\tRefCnt\tUse\tMetric\tMask\t\tMTU\tWindow\tIRTT\n";
+    const auto route = [](const char *iface, const char *destination, const char *flags, int metric,
+                          const char *mask) {
+        return QByteArray(iface) + '\t' + destination + "\t0101A8C0\t" + flags + "\t0\t0\t" +
+               QByteArray::number(metric) + '\t' + mask + "\t0\t0\t0   \n";
+    };
+    QTest::newRow("default routes of a Wi-Fi and a VPN")
+        << header + route("wlan0", "00000000", "0003", 600, "00000000") +
+               route("wlan0", "0001A8C0", "0001", 600, "00FFFFFF") +
+               route("tun0", "00000000", "0003", 50, "00000000")
+        << "tun0=50 wlan0=600";
+    QTest::newRow("two on one interface: the lowest metric")
+        << header + route("eth0", "00000000", "0003", 700, "00000000") +
+               route("eth0", "00000000", "0003", 100, "00000000") +
+               route("eth0", "00000000", "0003", 300, "00000000")
+        << "eth0=100";
+    QTest::newRow("route that is not up")
+        << header + route("eth0", "00000000", "0002", 100, "00000000") << "";
+    // OpenVPN covers the address space with 0.0.0.0/1 and 128.0.0.0/1 instead of a default route.
+    QTest::newRow("half of the address space") << header + route("tun0", "00000000", "0003", 0, "00000080") +
+                                                      route("tun0", "00000080", "0003", 0, "00000080")
+                                               << "";
+    QTest::newRow("garbage") << QByteArray("\n \neth0 00000000\n"
+                                           "eth0\t00000000\t0\t0003\t0\t0\tmany\t00000000\n")
+                             << "";
+}
+
+void TestTcpListener::defaultRoutesFromTheTable()
+{
+    QFETCH(QByteArray, table);
+    QFETCH(QString, metrics);
+    const QHash<QString, int> parsed = defaultRouteMetrics(table);
+    QStringList found;
+    for (auto it = parsed.cbegin(); it != parsed.cend(); ++it)
+        found.append(it.key() + QLatin1Char('=') + QString::number(it.value()));
+    found.sort();
+    QCOMPARE(found.join(QLatin1Char(' ')), metrics);
 }
 
 QTEST_MAIN(TestTcpListener)
