@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <QTcpSocket>
 
+#include <algorithm>
 #include <random>
 
 namespace {
@@ -68,6 +69,39 @@ QByteArray chineseLines(qint64 size)
     return out;
 }
 
+// `unit` as many times as it takes to reach `size` bytes.
+QByteArray repeats(QByteArrayView unit, qint64 size)
+{
+    return unit.toByteArray().repeated((size + unit.size() - 1) / unit.size());
+}
+
+bool isBreak(QChar c)
+{
+    return c == u'\r' || c == u'\n' || c == QChar::LineSeparator || c == QChar::ParagraphSeparator;
+}
+
+// The length of the line break at `at`, or 0 where there is none: CR LF and CR CR LF are one break
+// each, and so are a CR followed by anything else, a lone LF and the two separators.
+qsizetype breakLength(QStringView text, qsizetype at)
+{
+    if (text[at] != u'\r')
+        return isBreak(text[at]) ? 1 : 0;
+    if (at + 1 < text.size() && text[at + 1] == u'\n')
+        return 2;
+    if (at + 2 < text.size() && text[at + 1] == u'\r' && text[at + 2] == u'\n')
+        return 3;
+    return 1;
+}
+
+// How many line breaks a run of nothing but line breaks shows.
+qsizetype breakCount(QStringView run)
+{
+    qsizetype count = 0;
+    for (qsizetype at = 0; at < run.size(); at += breakLength(run, at))
+        ++count;
+    return count;
+}
+
 bool endsWithDisconnection(const TextBox *box)
 {
     const qsizetype lines = box->lineCount();
@@ -87,6 +121,10 @@ QByteArray floodBytes(Shape shape, qint64 size, qint64 offset)
         return randomBytes(size);
     case Shape::Chinese:
         return chineseLines(size);
+    case Shape::Breaks:
+        return repeats("\r\n\n", size);
+    case Shape::AtEchoes:
+        return repeats("AT\r\r\n\r\nOK\r\n", size);
     }
     return QByteArray();
 }
@@ -218,29 +256,65 @@ void LogCheck::read(QStringView log)
     const QList<QStringView> pieces = log.split(m_mark);
     m_ok = m_ok && pieces.first().isEmpty();
     for (qsizetype i = 1; m_ok && i < pieces.size(); ++i) {
-        QStringView entry = pieces.at(i);
+        const QStringView entry = pieces.at(i);
         if (m_next == Next::Connection) {
             m_ok = entry == QStringLiteral("新客户端接入\r\n");
             m_next = Next::Data;
         } else if (m_next == Next::Data && entry == QStringLiteral("客户端断开\r\n")) {
             m_next = Next::Nothing;
-        } else if (m_next == Next::Data && entry.endsWith(kCrLf)) {
-            entry.chop(2);
-            // A CR LF split between two reads is logged as the CR's line break at the end of one entry
-            // and the LF's at the start of the next. The flood has no empty lines, so an entry that
-            // starts with a line break goes on from a split one.
-            if (entry.startsWith(kCrLf) && m_endsWithCrLf)
-                entry = entry.sliced(2);
-            m_ok = QStringView(m_payload).sliced(m_matched).startsWith(entry);
-            m_matched += entry.size();
-            m_endsWithCrLf = entry.isEmpty() ? m_endsWithCrLf : entry.endsWith(kCrLf);
+        } else if (m_next == Next::Data) {
+            std::vector<qsizetype> ends;
+            for (const qsizetype from : m_ends)
+                follow(from, entry, ends);
+            std::sort(ends.begin(), ends.end());
+            ends.erase(std::unique(ends.begin(), ends.end()), ends.end());
+            m_ends = std::move(ends);
+            m_ok = !m_ends.empty();
         } else {
             m_ok = false;
         }
     }
 }
 
+void LogCheck::follow(qsizetype from, QStringView entry, std::vector<qsizetype> &ends) const
+{
+    const QStringView payload(m_payload);
+    // The entry's last breaks, up to three, are where the read may have cut the data: what it left of
+    // a run of breaks there showed together with the closing CR LF. A break is told by its first
+    // character and the two after it, so every break before those is one the data shows whatever
+    // the read left out after it.
+    qsizetype tail = 0;
+    while (tail < 3 && entry.chopped(2 * tail).endsWith(kCrLf))
+        ++tail;
+    const QStringView head = entry.chopped(2 * tail);
+    qsizetype at = from;
+    for (qsizetype i = 0; i < head.size();) {
+        if (head[i] == u'\r') {
+            const qsizetype length = at < payload.size() ? breakLength(payload, at) : 0;
+            if (length == 0)
+                return;
+            at += length;
+            i += 2;
+        } else {
+            qsizetype text = head.indexOf(u'\r', i);
+            text = (text < 0 ? head.size() : text) - i;
+            if (payload.size() - at < text || payload.sliced(at, text) != head.sliced(i, text))
+                return;
+            at += text;
+            i += text;
+        }
+    }
+    // A break takes at most three characters, so `tail` breaks came from at most 3 * tail of them.
+    for (qsizetype cut = 0; cut <= 3 * tail && at + cut <= payload.size(); ++cut) {
+        if (cut > 0 && !isBreak(payload[at + cut - 1]))
+            break;
+        if (breakCount(payload.sliced(at, cut).toString() + kCrLf) == tail)
+            ends.push_back(at + cut);
+    }
+}
+
 bool LogCheck::whole() const
 {
-    return m_ok && m_next == Next::Nothing && m_matched == m_payload.size();
+    return m_ok && m_next == Next::Nothing &&
+           std::find(m_ends.begin(), m_ends.end(), m_payload.size()) != m_ends.end();
 }

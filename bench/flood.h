@@ -8,15 +8,19 @@
 
 #include <memory>
 #include <optional>
+#include <vector>
 
 // What pours in. Lines: 80-byte lines (78 visible characters and CR LF), each starting with its own
 // number so that a lost or reordered byte shows; any stretch of them can be made on its own. Endless:
 // the same without a line break. Random: bytes from a fixed seed, as a module at the wrong baud rate
 // sends, ending in LF so that the decoder holds nothing over into what comes next. Chinese: numbered
-// lines of Chinese text in the link encoding, two bytes a character.
-enum class Shape { Lines, Endless, Random, Chinese };
+// lines of Chinese text in the link encoding, two bytes a character. Breaks: nothing but line breaks,
+// CR LF and a lone LF by turns ("\r\n\n" over and over), the most lines a byte can make with both
+// kinds. AtEchoes: what a module echoing "AT" says, over and over: "AT" CR CR LF, CR LF, "OK" CR LF.
+enum class Shape { Lines, Endless, Random, Chinese, Breaks, AtEchoes };
 
-// Bytes [offset, offset + size) of a flood; lines are whole lines, so a few bytes more.
+// Bytes [offset, offset + size) of a flood; lines are whole lines, so a few bytes more. Breaks and
+// AtEchoes are whole repeats from offset 0, so that they end on a complete line break.
 QByteArray floodBytes(Shape shape, qint64 size, qint64 offset = 0);
 // Makes any stretch of a flood of lines (from offset 0) as it is sent.
 BlockMaker lineMaker();
@@ -70,6 +74,13 @@ private:
 // Follows the log of one TCP connection, a box's worth at a time (the box emptied between), against
 // what the connection sent: the connection entry, the data in any number of entries (a timestamp line,
 // the text, a line break), the disconnection entry.
+//
+// The log shows every line break as CR LF, whatever made it, and where the reads cut the data is not
+// known. Each entry starts afresh after its timestamp line, and its closing CR LF follows the data in
+// the same stream: a data entry shows exactly what its stretch of the data and one CR LF show, by the
+// box's rules (CR LF, CR CR LF, a lone CR and a lone LF are one break each). So a read that ends on
+// a CR shows that CR's break and no other at the end of its entry, and the LF that follows in the
+// next read opens the next entry with a break of its own.
 class LogCheck
 {
 public:
@@ -80,10 +91,15 @@ public:
 private:
     enum class Next { Connection, Data, Nothing };
 
+    // Adds to `ends` every place in the payload where a stretch starting at `from` can end for
+    // `entry` (the entry's text after its timestamp line) to show it.
+    void follow(qsizetype from, QStringView entry, std::vector<qsizetype> &ends) const;
+
     const QString m_mark;
     const QString m_payload;
-    qsizetype m_matched = 0;
-    bool m_endsWithCrLf = false;
+    // Where the data logged so far can end in the payload. A read that ends inside a run of line
+    // breaks can leave more than one: "\r\n" read as "\r" and "\n" logs as it does read whole.
+    std::vector<qsizetype> m_ends{0};
     bool m_ok = true;
     Next m_next = Next::Connection;
 };

@@ -17,8 +17,9 @@ constexpr qint64 kFillBytes = 64 * kMiB;
 constexpr int kSteps = 9;
 // The window sees it still for this long once a box is held back at its ceiling.
 constexpr qint64 kStillNs = 1'000'000'000;
-// More than a flood past the ceiling needs, so that a box that never lets the rest in ends the case.
-constexpr int kMostClears = 8;
+// More than a flood past the ceiling needs, so that a box that never lets the rest in ends the case: a
+// box of nothing but line breaks holds the fewest bytes of the flood.
+constexpr int kMostClears = 16;
 
 // Each character the bytes decode to, once.
 QString distinctCharacters(const QByteArray &bytes)
@@ -158,9 +159,9 @@ Figures pauseCase(qint64 size)
     return {{"held_back_ms", writer->writingMs()}, {"kept", turns.done && session.holds(bytes)}};
 }
 
-Figures tcpCeilingCase(qint64 size)
+Figures tcpCeilingCase(Shape shape, qint64 size)
 {
-    const QByteArray bytes = floodBytes(Shape::Lines, size);
+    const QByteArray bytes = floodBytes(shape, size);
     Session session(Link::Tcp, kCeiling);
     LogCheck check(session.timestamp(), LinkDecoder().decode(bytes));
     TextBox *box = session.box();
@@ -190,29 +191,41 @@ Figures tcpCeilingCase(qint64 size)
             session.clear();
         }
     }
-    return {{"resident_mib", double(peak - idle) / kMiB}, {"held_back", heldBack}, {"kept", check.whole()}};
+    return {{"resident_mib", double(peak - idle) / kMiB},
+            {"resident_ratio", double(peak - idle - kResidentAllowance) / double(kCeiling)},
+            {"held_back", heldBack},
+            {"kept", check.whole()}};
 }
 
-Figures serialCeilingCase(qint64 size)
+Figures serialCeilingCase(Shape shape, qint64 size)
 {
-    const QByteArray bytes = floodBytes(Shape::Lines, size);
-    const QString lastLine = QString::fromLatin1(bytes.sliced(bytes.lastIndexOf('\n', -2) + 1).chopped(2));
+    const QByteArray bytes = floodBytes(shape, size);
     Session session(Link::Serial, kCeiling);
     TextBox *box = session.box();
     settle();
     const qint64 idle = residentBytes();
     const auto writer = session.send(bytes);
-    const Turns turns = session.await([&] {
-        const qsizetype lines = box->lineCount();
-        return lines > 1 && box->lineText(lines - 2) == lastLine;
-    });
+    // All of it is in the box when the writer is done and the box has not changed for a while: while
+    // bytes are on their way, every batch the window takes adds to the box, or drops the oldest eighth.
+    qint64 length = -1;
+    qint64 changedNs = 0;
+    const auto arrived = [&] {
+        if (box->length() != length) {
+            length = box->length();
+            changedNs = monotonicNs();
+        }
+        return writer->finished() && monotonicNs() - changedNs > kStillNs;
+    };
+    session.await(arrived);
+    const bool done = arrived();
     const qint64 resident = residentBytes() - idle;
     // The box keeps the newest text, exactly, from the start of a line.
     const QString shown = box->toPlainText();
     const QString sent = shownText(bytes);
-    const bool tail = turns.done && !shown.isEmpty() && sent.endsWith(shown) &&
+    const bool tail = done && !shown.isEmpty() && sent.endsWith(shown) &&
                       (shown.size() == sent.size() || sent.at(sent.size() - shown.size() - 1) == u'\n');
     return {{"resident_mib", double(resident) / kMiB},
+            {"resident_ratio", double(resident - kResidentAllowance) / double(kCeiling)},
             {"held_mib", double(box->heldBytes()) / kMiB},
             {"kept", tail}};
 }

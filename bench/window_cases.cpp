@@ -4,6 +4,7 @@
 
 #include <QClipboard>
 #include <QElapsedTimer>
+#include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QProcess>
 #include <QScrollBar>
@@ -24,6 +25,15 @@ constexpr auto kClickTimeout = std::chrono::seconds(2);
 constexpr qint64 kBigLogBytes = 64 * kMiB;
 constexpr qint64 kLongLineCharacters = 100 * 1000 * 1000;
 constexpr int kTries = 5;
+// A receive ceiling past anything the cases below put in the box, so that nothing is dropped.
+constexpr qint64 kNoCeiling = qint64(1) << 40;
+// What an int holds of pixels, and how far past it the wide line goes: an eighth more, so that a width
+// measured a little differently from the box's is still past it.
+constexpr qint64 kIntPixels = qint64(1) << 31;
+constexpr qint64 kWidePastInt = kIntPixels / 8;
+// Lines in the many-lines case: at the box's line height (16 to 18 pixels) 200 M lines are 3.2 to
+// 3.6 G pixels tall, far past the 2.1 G an int holds.
+constexpr qsizetype kManyLines = 200 * 1000 * 1000;
 
 // Milliseconds from starting the console to its window being shown, or a negative number.
 double launchOnce()
@@ -88,6 +98,22 @@ double slowestMs(TextBox *box, const std::function<void()> &action)
         times.push_back(double(clock.nsecsElapsed()) / 1e6);
     }
     return maximum(times);
+}
+
+std::function<void()> press(TextBox *box, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+{
+    return [=] { QTest::keyClick(box, key, modifiers); };
+}
+
+std::function<void()> click(TextBox *box, QPoint at)
+{
+    return [=] { QTest::mouseClick(box->viewport(), Qt::LeftButton, {}, at); };
+}
+
+// Whether the middle of a rectangle, in viewport coordinates, is in view.
+bool inView(const TextBox *box, const QRect &rect)
+{
+    return box->viewport()->rect().contains(rect.center());
 }
 } // namespace
 
@@ -195,6 +221,78 @@ Figures longLineCase()
     right = right && box->cursorPosition() == end;
     figures["select_ms"] = slowestMs(box, key(Qt::Key_Home, Qt::ShiftModifier));
     right = right && box->cursorPosition() == lineStart && box->anchorPosition() == end;
+    figures["right"] = right;
+    return figures;
+}
+
+Figures wideLineCase()
+{
+    Session session(Link::Serial, kNoCeiling);
+    TextBox *box = session.box();
+    // Letters alone: a tab's width depends on where it stands, a letter's does not, so the line is as
+    // wide as its pieces.
+    QString piece(kMiB, Qt::Uninitialized);
+    for (qsizetype i = 0; i < piece.size(); ++i)
+        piece[i] = QChar(char16_t(u'a' + i % 26));
+    const qreal pieceWidth = QFontMetricsF(box->font()).horizontalAdvance(piece);
+    box->append(QStringLiteral("ready\r\n"), TextBox::Caret::Keep);
+    qreal width = 0;
+    for (; width <= qreal(kIntPixels + kWidePastInt); width += pieceWidth)
+        box->append(piece, TextBox::Caret::Keep);
+    box->setFocus();
+    settle(std::chrono::milliseconds(50));
+
+    Figures figures;
+    figures["characters_m"] = double(box->lineLength(1)) / 1e6;
+    figures["width_ratio"] = width / qreal(kIntPixels);
+    QScrollBar *bar = box->horizontalScrollBar();
+    const qsizetype end = box->length();
+    const qsizetype lineStart = box->lineStart(1);
+    figures["end_ms"] = slowestMs(box, press(box, Qt::Key_End, Qt::ControlModifier));
+    bool right = box->cursorPosition() == end && inView(box, box->cursorRect());
+    figures["home_ms"] = slowestMs(box, press(box, Qt::Key_Home));
+    right =
+        right && box->cursorPosition() == lineStart && bar->value() == 0 && inView(box, box->cursorRect());
+    figures["line_end_ms"] = slowestMs(box, press(box, Qt::Key_End));
+    right = right && box->cursorPosition() == end && inView(box, box->cursorRect());
+    figures["click_ms"] = slowestMs(box, click(box, box->cursorRect().center()));
+    right = right && box->cursorPosition() == end;
+    QTest::keyClick(box, Qt::Key_Home, Qt::ControlModifier);
+    figures["scroll_ms"] = slowestMs(box, [bar] { bar->setValue(bar->maximum()); });
+    right = right && bar->maximum() > 0 && inView(box, box->characterRect(end));
+    figures["right"] = right;
+    return figures;
+}
+
+Figures manyLinesCase()
+{
+    Session session(Link::Serial, kNoCeiling);
+    TextBox *box = session.box();
+    QString piece(kMiB, Qt::Uninitialized);
+    for (qsizetype i = 0; i < piece.size(); ++i)
+        piece[i] = QChar(i % 2 == 0 ? u'x' : u'\n');
+    while (box->lineCount() <= kManyLines)
+        box->append(piece, TextBox::Caret::Keep);
+    box->setFocus();
+    settle(std::chrono::milliseconds(50));
+
+    Figures figures;
+    figures["lines_m"] = double(box->lineCount()) / 1e6;
+    QScrollBar *bar = box->verticalScrollBar();
+    figures["end_ms"] = slowestMs(box, press(box, Qt::Key_End, Qt::ControlModifier));
+    bool right = box->cursorPosition() == box->length() && inView(box, box->cursorRect());
+    figures["start_ms"] = slowestMs(box, press(box, Qt::Key_Home, Qt::ControlModifier));
+    right = right && box->cursorPosition() == 0 && bar->value() == 0 && inView(box, box->cursorRect());
+    // The caret stays on the first line while the view goes to the last: an input method asking
+    // where the caret is must hear that it is far above the box.
+    figures["scroll_ms"] = slowestMs(box, [bar] { bar->setValue(bar->maximum()); });
+    const QRect said = box->inputMethodQuery(Qt::ImCursorRectangle).toRect();
+    figures["caret_above"] = box->cursorPosition() == 0 && bar->value() == bar->maximum() &&
+                             said.bottom() < box->viewport()->geometry().top();
+    figures["click_ms"] = slowestMs(box, click(box, box->viewport()->rect().center()));
+    // A click in the middle of the last screenful lands less than a screenful from the last line.
+    const qreal screenful = box->viewport()->height() / QFontMetricsF(box->font()).lineSpacing();
+    right = right && qreal(box->lineCount() - 1 - box->lineOf(box->cursorPosition())) < screenful;
     figures["right"] = right;
     return figures;
 }
