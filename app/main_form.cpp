@@ -191,6 +191,7 @@ void MainForm::createSubsystems(const Services &services)
     connect(control<QPushButton>("Command5"), &QPushButton::clicked, m_serialConsole,
             &SerialConsole::command5Click);
     connect(m_mSComm1, &SerialPort::onComm, m_serialConsole, &SerialConsole::mSComm1OnComm);
+    connect(m_mSComm1, &SerialPort::opened, m_serialConsole, &SerialConsole::portOpened);
 
     m_atPanel = new AtPanel(*m_serialConsole, services.inputBox, services.pause, this);
     const std::pair<const char *, void (AtPanel::*)()> atButtons[] = {

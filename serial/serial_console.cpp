@@ -41,6 +41,11 @@ void SerialConsole::mSComm1OnComm()
     keepUnderCeiling();
 }
 
+void SerialConsole::portOpened()
+{
+    m_controls.text3->endArrivals();
+}
+
 void SerialConsole::keepUnderCeiling()
 {
     // The line cannot be held back and the newest output is what is being debugged: the oldest text

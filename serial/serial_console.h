@@ -32,6 +32,8 @@ public slots:
     void command4Click();
     void command5Click();
     void mSComm1OnComm();
+    // A new session on the port: its first line break is not taken as the end of the last session's.
+    void portOpened();
 
 private:
     void keepUnderCeiling();

@@ -107,6 +107,7 @@ bool SerialPort::setPortOpen(bool open)
         setPortOpen(false);
         return fail(Error::Device);
     }
+    emit opened();
     return true;
 }
 
@@ -159,15 +160,15 @@ void SerialPort::portError(QSerialPort::SerialPortError error)
         m_port.clearError();
         return;
     }
-    // A vanished device fails its writes over and over; close at the first failure.
+    // A vanished device fails its writes over and over; stop writing at the first failure. What was
+    // read from it before is still shown, and then the loss (lose()).
     m_port.clearError();
-    lose();
+    m_port.close();
+    m_reader.hangUp();
 }
 
 void SerialPort::lose()
 {
-    if (!m_port.isOpen())
-        return;
     m_reader.close();
     m_port.close();
     m_port.clearError();

@@ -59,7 +59,10 @@ public:
 
 signals:
     void onComm();
-    // The device went away while open (adapter unplugged); the port has already been closed.
+    // The port was opened: what arrives from now on is a stream of its own.
+    void opened();
+    // The device went away while open (adapter unplugged), after every byte read from it was
+    // delivered; the port has already been closed.
     void deviceLost();
 
 private:

@@ -13,6 +13,7 @@
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -75,7 +76,7 @@ bool SerialReader::start()
     return true;
 }
 
-void SerialReader::close()
+void SerialReader::stopThread()
 {
     if (m_thread.joinable()) {
         {
@@ -88,6 +89,19 @@ void SerialReader::close()
     }
     m_wake.reset();
     m_fd.reset();
+}
+
+void SerialReader::hangUp()
+{
+    stopThread();
+    const std::lock_guard lock(m_mutex);
+    m_lost = true;
+    announceLocked();
+}
+
+void SerialReader::close()
+{
+    stopThread();
     {
         const std::lock_guard lock(m_mutex);
         m_ring.clear();
@@ -113,8 +127,9 @@ void SerialReader::take(QByteArray &bytes)
         const std::lock_guard lock(m_mutex);
         bytes.resize(m_ring.pop(bytes.data(), kBatch));
         m_announced = false;
-        // The rest is announced now rather than at the next read, which may never come.
-        if (m_ring.size() > 0)
+        // The rest is announced now rather than at the next read, which may never come; so is the
+        // loss once the last bytes are taken.
+        if (m_ring.size() > 0 || m_lost)
             announceLocked();
     }
     m_taken.notify_one();
@@ -125,9 +140,9 @@ void SerialReader::keep(const char *bytes, qsizetype count)
     for (;;) {
         {
             const std::lock_guard lock(m_mutex);
-            if (m_stopping)
-                return;
             try {
+                // Kept even when the thread is being stopped: they were read from the device, and a
+                // hang-up still delivers them.
                 m_ring.push(bytes, count); // only this thread adds, so the room is still there
                 if (!m_announced)
                     announceLocked();
@@ -136,6 +151,8 @@ void SerialReader::keep(const char *bytes, qsizetype count)
                 // No memory for a larger backlog now: the window is told of what is held, and the
                 // bytes read wait here until it has taken some and memory is back.
                 announceLocked();
+                if (m_stopping)
+                    return;
             }
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -190,21 +207,18 @@ void SerialReader::announceLocked()
 void SerialReader::readyToRead()
 {
     drain(m_ready);
-    qsizetype before = 0;
+    bool waiting = false;
     {
         const std::lock_guard lock(m_mutex);
-        before = m_ring.size();
-    }
-    if (before > 0)
-        emit arrived();
-    {
-        const std::lock_guard lock(m_mutex);
-        // A window still taking the last bytes hears of the loss once it has them all: take() has
-        // announced the rest. One that took nothing this turn is not waiting for them.
-        const qsizetype after = m_ring.size();
-        if (!m_lost || (after > 0 && after < before))
+        waiting = m_ring.size() > 0;
+        // The thread marks the loss after the last bytes it read are in the ring: an empty ring then
+        // means the window has them all.
+        if (!waiting && !std::exchange(m_lost, false))
             return;
-        m_lost = false;
     }
-    emit lost();
+    // The window takes a batch; take() announces what is left, and the loss once nothing is.
+    if (waiting)
+        emit arrived();
+    else
+        emit lost();
 }

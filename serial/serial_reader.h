@@ -38,6 +38,9 @@ public:
     [[nodiscard]] bool start();
     // Stops reading and closes the device; bytes read and not taken are dropped.
     void close();
+    // Stops reading because the device failed (a write to it did): the bytes read so far are still
+    // handed over, then lost() follows.
+    void hangUp();
 
     // How many bytes are waiting. The next bytes read after this call are announced again, so a
     // caller waiting for more than this hears when more is there.
@@ -49,12 +52,13 @@ public:
 signals:
     // Bytes are waiting that have not been announced yet.
     void arrived();
-    // The device hung up or failed (adapter unplugged); it comes once the window has taken the
-    // bytes read before, or has stopped taking them.
+    // The device hung up or failed (adapter unplugged); it comes once the window has taken every byte
+    // read before. The window must take bytes when told they arrived.
     void lost();
 
 private:
     void run();
+    void stopThread();
     // Adds bytes read to the backlog, waiting while there is no memory for it.
     void keep(const char *bytes, qsizetype count);
     void announceLocked();

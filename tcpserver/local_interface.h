@@ -17,7 +17,7 @@ struct LocalInterface
     bool up = false;
     bool loopback = false;
     // The metric of the IPv4 default route through it (the lowest, if several); none without one.
-    std::optional<int> defaultRouteMetric;
+    std::optional<int> defaultRouteMetric = std::nullopt;
 };
 using LocalInterfaces = QList<LocalInterface>;
 

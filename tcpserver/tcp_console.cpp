@@ -10,8 +10,8 @@
 namespace {
 const QString kCrLf = QStringLiteral("\r\n");
 constexpr qint64 kMegabyte = 1024 * 1024;
-// What an entry adds besides its text, in bytes: the timestamp and two line breaks.
-constexpr qint64 kEntryBytes = 64;
+// What an entry adds besides its text, in characters: the timestamp and two line breaks.
+constexpr qint64 kEntryCharacters = 32;
 } // namespace
 
 TcpConsole::TcpConsole(const Controls &controls, Socket &winsock, MessageBox &messageBox, const Clock &clock,
@@ -81,8 +81,8 @@ void TcpConsole::appendEntry(const QString &text)
 
 bool TcpConsole::roomFor(qint64 bytes) const
 {
-    // A byte received takes at most two bytes of text.
-    return m_controls.text5->heldBytes() + 2 * bytes + kEntryBytes <= m_ceiling;
+    // A byte received is at most one character of text.
+    return m_controls.text5->heldBytesAfterAppending(bytes + kEntryCharacters) <= m_ceiling;
 }
 
 void TcpConsole::hold()

@@ -176,7 +176,7 @@ void TestAtPanel::lineIsReadThroughThePause()
     m_fixture->prompts.answers.push_back(ScriptedInputBox::type(QStringLiteral("x")));
     m_fixture->click("Command17");
     const bool writtenDuringPause = written;
-    QTest::qWaitFor([&] { return written.load(); }, 30000); // a reader held back catches up now
+    QVERIFY(QTest::qWaitFor([&] { return written.load(); }, 30000)); // a reader held back catches up now
     writer.join();
     QVERIFY(writtenDuringPause);
     QTRY_COMPARE(m_fixture->textBox("Text3")->toPlainText(),

@@ -11,9 +11,13 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
+
+#include <chrono>
+#include <thread>
 
 Q_DECLARE_METATYPE(DeviceDetails)
 
@@ -224,6 +228,7 @@ void TestPortControl::vanishedDeviceClosesThePort_data()
     QTest::addColumn<QString>("when");
     QTest::newRow("after a partial line") << "partial";
     QTest::newRow("during a receive flood") << "flood";
+    QTest::newRow("during a receive flood, noticed by a send") << "flood, send";
     QTest::newRow("with a send still queued") << "queued send";
     QTest::newRow("sending before the loss is noticed") << "send after";
 }
@@ -236,9 +241,18 @@ void TestPortControl::vanishedDeviceClosesThePort()
     fixture.start();
     fixture.openPort(5);
 
-    if (when == QLatin1String("flood")) {
-        pty.write(
-            QByteArray("0123456789 数据 abcdef\r\n").repeated(kMiB / 32)); // read by the window meanwhile
+    const QByteArray flood = QByteArray("0123456789 \xca\xfd\xbe\xdd abcdef\r\n").repeated(4 * kMiB / 24);
+    if (when.startsWith(QLatin1String("flood"))) {
+        // Written while the window's thread is held up: the reader keeps what it reads of it until the
+        // window takes it, and the device goes once it has read the last byte.
+        std::thread writer([&] { pty.writeBlocking(flood); });
+        writer.join();
+        int unread = 1;
+        for (int wait = 0; wait < 1000 && unread > 0; ++wait) {
+            ::ioctl(pty.slave(), FIONREAD, &unread);
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        QCOMPARE(unread, 0);
     } else if (when == QLatin1String("queued send")) {
         fixture.textBox("Text4")->setText(QString(kMiB, QLatin1Char('x')));
         fixture.click("Command4");
@@ -246,10 +260,13 @@ void TestPortControl::vanishedDeviceClosesThePort()
         pty.write("partial line");
     }
     pty.unplug();
-    if (when == QLatin1String("send after"))
+    if (when.endsWith(QLatin1String("send after")) || when.endsWith(QLatin1String(", send")))
         fixture.click("Command4");
 
     QTRY_COMPARE(fixture.button("Command1")->text(), QStringLiteral("打开"));
+    // Every byte read before the loss is shown, whichever side noticed the loss.
+    if (when.startsWith(QLatin1String("flood")))
+        QCOMPARE(fixture.textBox("Text3")->toPlainText(), QStringLiteral(u"0123456789 数据 abcdef\n").repeated(4 * kMiB / 24));
     // A port left open on a gone device keeps reporting errors: the window would spin.
     const auto cpu = cpuWhileIdle();
     QVERIFY2(cpu < kIdleCpuBound, qPrintable(QString::number(cpu.count())));

@@ -168,9 +168,10 @@ void TestTcpConsole::fullLogHoldsTheClientBackUntilCleared()
 {
     // A full log reads no more: TCP holds the client back, nothing is lost, and each clearing lets the
     // rest in, in order.
+    constexpr qint64 kCeiling = 4 * kMiB;
     m_fixture.reset();
     m_fixture = std::make_unique<ConsoleFixture>();
-    m_fixture->receiveCeiling = kMiB;
+    m_fixture->receiveCeiling = kCeiling;
     m_fixture->start();
     m_port = m_fixture->startServer();
     QByteArray sent;
@@ -189,14 +190,14 @@ void TestTcpConsole::fullLogHoldsTheClientBackUntilCleared()
         QTRY_VERIFY_WITH_TIMEOUT(m_fixture->messages.shown.size() > fill ||
                                      received.size() + digits().size() == expected.size(),
                                  10000);
-        QVERIFY(m_fixture->textBox("Text5")->heldBytes() <= kMiB);
+        QVERIFY(m_fixture->textBox("Text5")->heldBytes() <= kCeiling);
         if (fill == 0)
             QVERIFY(client->bytesToWrite() > 0);
         received += digits();
         m_fixture->click("Command7");
     }
     QCOMPARE(received, expected);
-    QCOMPARE(m_fixture->messages.texts().first(), QStringLiteral("TCP接收内容已达 1 MB 上限，已暂停接收；清空后继续。"));
+    QCOMPARE(m_fixture->messages.texts().first(), QStringLiteral("TCP接收内容已达 4 MB 上限，已暂停接收；清空后继续。"));
 }
 
 void TestTcpConsole::secondClientIsRefused()

@@ -108,11 +108,11 @@ void TestTcpListener::addressTheModuleCanReach_data()
     QTest::addColumn<LocalInterfaces>("interfaces");
     QTest::addColumn<QString>("shown"); // in Text1, for "建立TCP"
     // name, IPv4 addresses, up, loopback
-    const LocalInterface lo{"lo", {"127.0.0.1"}, true, true};
-    const LocalInterface bridge{"docker0", {"172.17.0.1"}, true, false};
-    const LocalInterface wired{"enp3s0", {"10.0.0.5"}, true, false};
-    const LocalInterface wifi{"wlp2s0", {"192.168.1.20", "192.168.1.21"}, true, false};
-    const LocalInterface tunnel{"tun0", {"10.8.0.2"}, true, false};
+    const LocalInterface lo{"lo", {"127.0.0.1"}, true, true, std::nullopt};
+    const LocalInterface bridge{"docker0", {"172.17.0.1"}, true, false, std::nullopt};
+    const LocalInterface wired{"enp3s0", {"10.0.0.5"}, true, false, std::nullopt};
+    const LocalInterface wifi{"wlp2s0", {"192.168.1.20", "192.168.1.21"}, true, false, std::nullopt};
+    const LocalInterface tunnel{"tun0", {"10.8.0.2"}, true, false, std::nullopt};
     const auto routed = [](LocalInterface interface, int metric) {
         interface.defaultRouteMetric = metric;
         return interface;

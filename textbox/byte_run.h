@@ -5,20 +5,23 @@
 #include <memory>
 
 // The one-byte characters of a chunk: a run of bytes in a block of memory that the runs of
-// neighbouring chunks share. Bytes are only ever added at a block's free end, so a copy of a run
-// (the clipboard's snapshot of a box) keeps its bytes while the box goes on appending, without
-// copying them.
+// neighbouring chunks share. Bytes are only ever added at a block's free end, so a run keeps its
+// bytes in place while later runs are added after it.
 //
-// Runs that a flood starts one after another (after()) share big blocks that the kernel is asked to
+// Runs that a flood places one after another (ByteFlow) share big blocks that the kernel is asked to
 // back with huge pages: one page fault per 2 MiB instead of one per 4 KiB, which on a flood is most of
-// the cost of keeping a byte. Any other run lives on the heap, sized to its text.
+// the cost of keeping a byte. A big block gives the pages back to the system as soon as no run uses
+// them any more, so the oldest text dropped from a full box frees its memory though newer runs still
+// live in the same block. Any other run lives on the heap, sized to its text.
 class ByteRun
 {
 public:
     ByteRun() = default;
-    // An empty run placed right after `flow` (the run a flood placed last) in its big block, or in a new
-    // big block when `flow` has none or fewer than `reserve` bytes are free there.
-    static ByteRun after(const ByteRun &flow, qsizetype reserve);
+    ~ByteRun();
+    ByteRun(ByteRun &&other) noexcept;
+    ByteRun &operator=(ByteRun &&other) noexcept;
+    ByteRun(const ByteRun &) = delete;
+    ByteRun &operator=(const ByteRun &) = delete;
 
     const char *constData() const;
     qsizetype size() const { return m_size; }
@@ -29,14 +32,39 @@ public:
     // with commit(count).
     char *room(qsizetype count);
     void commit(qsizetype count);
+    // Lets go of the bytes (their characters now live elsewhere). At the free end of a big block they
+    // are handed back for the next run to reuse: returns false when that was not possible, and they
+    // stay taken until the pages around them are free.
+    bool giveBack();
+
+    // The memory the run takes on the heap; a run in a big block takes none of its own, the block's
+    // memory is counted once for all its runs (sharedBlock(), sharedBlockBytes()).
+    qsizetype heapBytes() const;
+    const void *sharedBlock() const;
+    // What the run's big block holds in memory: the bytes its runs have taken (pages given back not
+    // counted) and its page counts.
+    qsizetype sharedBlockBytes() const;
 
 private:
+    friend class ByteFlow;
     struct Block;
     std::shared_ptr<Block> grownBlock(qsizetype needed) const;
+    void release();
 
     std::shared_ptr<Block> m_block;
     qsizetype m_offset = 0;
     qsizetype m_size = 0;
     qsizetype m_reserve = 0;
     bool m_big = false;
+};
+
+// Where a flood places its runs: each right after the last one, in the same big block while it has
+// room for the run's reserve, else in a new one.
+class ByteFlow
+{
+public:
+    ByteRun place(qsizetype reserve);
+
+private:
+    std::shared_ptr<ByteRun::Block> m_block;
 };

@@ -41,7 +41,9 @@ std::pair<qsizetype, qsizetype> CaretMoves::reachAround(qsizetype position, qsiz
     const qsizetype line = m_store.lineOf(position);
     const qsizetype start = m_store.lineStart(line);
     const qsizetype end = start + m_store.lineLength(line);
-    return {std::max(start, position - reach), std::min(end, position + reach)};
+    // Never half of a pair of surrogates at either end.
+    return {m_store.characterStart(std::max(start, position - reach)),
+            m_store.characterStart(std::min(end, position + reach))};
 }
 
 qsizetype CaretMoves::alongLine(qsizetype from, Move move) const

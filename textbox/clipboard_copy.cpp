@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 
+#include <algorithm>
 #include <new>
 
 ClipboardCopy &ClipboardCopy::shared()
@@ -13,7 +14,7 @@ ClipboardCopy &ClipboardCopy::shared()
     auto *copy = clipboard->findChild<ClipboardCopy *>(QString(), Qt::FindDirectChildrenOnly);
     if (!copy) {
         copy = new ClipboardCopy(clipboard);
-        connect(qApp, &QCoreApplication::aboutToQuit, copy, &ClipboardCopy::finish);
+        connect(qApp, &QCoreApplication::aboutToQuit, copy, &ClipboardCopy::finishAll);
     }
     return *copy;
 }
@@ -21,64 +22,74 @@ ClipboardCopy &ClipboardCopy::shared()
 ClipboardCopy::ClipboardCopy(QObject *parent) : QObject(parent)
 {
     m_slices.setInterval(0);
-    connect(&m_slices, &QTimer::timeout, this, &ClipboardCopy::gatherSlice);
+    connect(&m_slices, &QTimer::timeout, this, &ClipboardCopy::gatherSlices);
 }
 
 void ClipboardCopy::start(const TextStore &store, qsizetype position, qsizetype count, QClipboard::Mode mode,
                           std::function<void()> failed)
 {
-    finish();
-    m_failed = std::move(failed);
+    // Superseded, not failed: nobody is told.
+    pending(mode) = Pending();
+    Pending &copy = pending(mode);
+    copy.failed = std::move(failed);
     try {
         if (count <= kSliceCharacters) {
             QGuiApplication::clipboard()->setText(store.mid(position, count), mode);
             return;
         }
-        m_snapshot = store;
-        m_text = QString();
-        m_text.reserve(count);
+        copy.snapshot = store.snapshot(position, count);
+        copy.text.reserve(count);
     } catch (const std::bad_alloc &) {
-        abandon();
+        abandon(mode);
         return;
     }
-    HugePages::advise(m_text.data(), count * qsizetype(sizeof(QChar)));
-    m_position = position;
-    m_remaining = count;
-    m_mode = mode;
+    HugePages::advise(copy.text.data(), count * qsizetype(sizeof(QChar)));
+    copy.active = true;
     m_slices.start();
 }
 
-void ClipboardCopy::finish()
+void ClipboardCopy::finish(QClipboard::Mode mode)
 {
-    while (isGathering())
-        gatherSlice();
+    while (pending(mode).active)
+        gatherSlice(mode);
 }
 
-void ClipboardCopy::gatherSlice()
+void ClipboardCopy::finishAll()
 {
-    const qsizetype slice = std::min(m_remaining, kSliceCharacters);
-    m_snapshot.appendMid(m_text, m_position, slice);
-    m_position += slice;
-    m_remaining -= slice;
-    if (m_remaining > 0)
-        return;
-    m_slices.stop();
-    m_snapshot.clear();
+    for (int mode = 0; mode < kModes; ++mode)
+        finish(QClipboard::Mode(mode));
+}
+
+void ClipboardCopy::gatherSlices()
+{
+    bool gathering = false;
+    for (int mode = 0; mode < kModes; ++mode)
+        gathering = (pending(QClipboard::Mode(mode)).active && !gatherSlice(QClipboard::Mode(mode))) || gathering;
+    if (!gathering)
+        m_slices.stop();
+}
+
+bool ClipboardCopy::gatherSlice(QClipboard::Mode mode)
+{
+    Pending &copy = pending(mode);
+    const qsizetype gathered = copy.text.size();
+    copy.snapshot.appendTo(copy.text, gathered, std::min(copy.snapshot.size() - gathered, kSliceCharacters));
+    if (copy.text.size() < copy.snapshot.size())
+        return false;
     try {
-        QGuiApplication::clipboard()->setText(m_text, m_mode);
+        QGuiApplication::clipboard()->setText(copy.text, mode);
     } catch (const std::bad_alloc &) {
-        abandon();
-        return;
+        abandon(mode);
+        return true;
     }
-    m_text = QString();
+    copy = Pending();
+    return true;
 }
 
-void ClipboardCopy::abandon()
+void ClipboardCopy::abandon(QClipboard::Mode mode)
 {
-    m_slices.stop();
-    m_snapshot.clear();
-    m_text = QString();
-    m_remaining = 0;
-    if (const auto failed = std::exchange(m_failed, nullptr))
+    const std::function<void()> failed = std::exchange(pending(mode).failed, nullptr);
+    pending(mode) = Pending();
+    if (failed)
         failed();
 }

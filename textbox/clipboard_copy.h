@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QTimer>
 
+#include <array>
 #include <functional>
 
 // Puts part of a box's text on the clipboard. A selection of megabytes is gathered a slice per
@@ -25,24 +26,35 @@ public:
     // gathered when the application quits is completed.
     static ClipboardCopy &shared();
 
-    // Starts a copy; one still being gathered is completed first. `failed` is called when the memory
-    // for the copy cannot be had: the clipboard then stays as it was.
+    // Starts a copy into `mode`; one still being gathered for the same mode is abandoned, since this
+    // one replaces it (a copy for the other mode goes on). `failed` is called when the memory for the
+    // copy cannot be had: the clipboard then stays as it was.
     void start(const TextStore &store, qsizetype position, qsizetype count, QClipboard::Mode mode,
                std::function<void()> failed);
-    // Completes a copy still being gathered, so that what comes next (a paste) finds it.
-    void finish();
+    // Completes the copy still being gathered for `mode`, so that what comes next (a paste) finds it.
+    void finish(QClipboard::Mode mode);
+    void finishAll();
     bool isGathering() const { return m_slices.isActive(); }
 
 private:
+    // A copy being gathered.
+    struct Pending
+    {
+        TextStore::Snapshot snapshot; // shares the chunks' text with the box
+        QString text;
+        std::function<void()> failed;
+        bool active = false;
+    };
+    // The clipboard and the X11 selection (and macOS's find buffer), each with a copy of its own.
+    static constexpr int kModes = 3;
+
     explicit ClipboardCopy(QObject *parent);
-    void gatherSlice();
-    void abandon();
+    void gatherSlices();
+    // Gathers one slice of the copy for `mode`; true when it is complete.
+    bool gatherSlice(QClipboard::Mode mode);
+    void abandon(QClipboard::Mode mode);
+    Pending &pending(QClipboard::Mode mode) { return m_pending[size_t(mode)]; }
 
     QTimer m_slices;
-    TextStore m_snapshot; // shares the chunks' text with the box until the box changes them
-    QString m_text;
-    qsizetype m_position = 0;
-    qsizetype m_remaining = 0;
-    QClipboard::Mode m_mode = QClipboard::Clipboard;
-    std::function<void()> m_failed;
+    std::array<Pending, kModes> m_pending;
 };

@@ -100,15 +100,23 @@ void TextBox::append(const QString &text, Caret caret)
     }
 }
 
+void TextBox::endArrivals()
+{
+    if (m_control.endArrivals())
+        contentChanged();
+}
+
 void TextBox::removeOldest(qsizetype bytes)
 {
     const qsizetype linesBefore = store().lineCount();
     if (m_control.removeOldest(bytes) == 0)
         return;
     m_layouts.clear();
+    // The widest line may have gone with the text: the width is found again from the lines shown.
+    m_layouts.forgetWidest();
     QScrollBar *vertical = verticalScrollBar();
     const qsizetype linesGone = linesBefore - store().lineCount();
-    const int shownFirst = int(std::max<qsizetype>(vertical->value() - linesGone, 0));
+    const int shownFirst = clampedInt(std::max<qsizetype>(vertical->value() - linesGone, 0));
     contentChanged();
     vertical->setValue(shownFirst);
     // The control reported the caret before the view moved with the text; the input method hears
@@ -175,15 +183,13 @@ QRect TextBox::characterRect(qsizetype position) const
     const qreal left = m_moves.xOf(position);
     const qreal right =
         position < end ? m_moves.xOf(position + 1) : left + fontMetrics().horizontalAdvance(u' ');
-    const int y = kMargin + int(line - firstLineShown()) * m_lineHeight;
-    return QRect(viewportX(left), y, std::max(qRound(right - left), 1), m_lineHeight);
+    return QRect(viewportX(left), lineTop(line), std::max(qRound(right - left), 1), m_lineHeight);
 }
 
 QRect TextBox::cursorRect() const
 {
     const qsizetype line = store().lineOf(cursorPosition());
-    const int y = kMargin + int(line - firstLineShown()) * m_lineHeight;
-    return QRect(viewportX(m_moves.xOf(cursorPosition())), y, kCaretWidth, m_lineHeight);
+    return QRect(viewportX(m_moves.xOf(cursorPosition())), lineTop(line), kCaretWidth, m_lineHeight);
 }
 
 void TextBox::ensureCursorVisible()
@@ -198,15 +204,15 @@ void TextBox::showCaretLine()
     const qsizetype first = firstLineShown();
     const qsizetype shown = linesFullyShown();
     if (line < first)
-        verticalScrollBar()->setValue(int(line));
+        verticalScrollBar()->setValue(clampedInt(line));
     else if (line >= first + shown)
-        verticalScrollBar()->setValue(int(line - shown + 1));
+        verticalScrollBar()->setValue(clampedInt(line - shown + 1));
 }
 
 void TextBox::showCaretColumn()
 {
     m_caretColumnPending = false;
-    const qint64 x = qCeil(m_moves.xOf(cursorPosition()));
+    const auto x = qint64(std::ceil(m_moves.xOf(cursorPosition())));
     const qsizetype line = store().lineOf(cursorPosition());
     if (store().isLong(line)) // the caret's line may be the widest yet
         m_layouts.noteWidth(m_moves.xOf(store().lineStart(line) + store().lineLength(line)));
@@ -232,6 +238,13 @@ int TextBox::viewportX(qreal x) const
 {
     const qreal shown = kMargin - qreal(scrollX()) + x;
     return int(std::clamp<qreal>(std::round(shown), INT_MIN / 2, INT_MAX / 2));
+}
+
+int TextBox::lineTop(qsizetype line) const
+{
+    // Lines a hundred million away from the view are further than an int counts in pixels.
+    const qint64 top = kMargin + qint64(line - firstLineShown()) * m_lineHeight;
+    return int(std::clamp<qint64>(top, INT_MIN / 2, INT_MAX / 2));
 }
 
 void TextBox::undo()
@@ -275,7 +288,7 @@ void TextBox::copyOut(Range range, QClipboard::Mode mode)
 
 void TextBox::pasteIn(QClipboard::Mode mode)
 {
-    ClipboardCopy::shared().finish();
+    ClipboardCopy::shared().finish(mode);
     try {
         replaceSelection(fromClipboard(mode), false);
     } catch (const std::bad_alloc &) {
@@ -344,9 +357,11 @@ TextBox::Stretch TextBox::stretchShown(qsizetype line) const
     m_layouts.noteWidth(Advances::toPixels(store().xOnLine(end, advances)));
     const qint64 left = Advances::fromPixels(qreal(scrollX()));
     const qint64 right = left + Advances::fromPixels(viewport()->width());
-    const qsizetype from = std::max(start, store().positionOnLine(line, left, advances) - 2);
-    const qsizetype to =
-        std::min({end, store().positionOnLine(line, right, advances) + 2, from + kLongestStretch});
+    // Never half of a pair of surrogates at either end: a stretch drawn from the second half would
+    // shift everything after it against the caret and the clicks.
+    const qsizetype from = store().characterStart(std::max(start, store().positionOnLine(line, left, advances) - 2));
+    const qsizetype to = store().characterStart(
+        std::min({end, store().positionOnLine(line, right, advances) + 2, from + kLongestStretch}));
     const qint64 x = store().xOnLine(from, advances);
     std::unique_ptr<QTextLayout> layout = m_layouts.stretch(store().mid(from, to - from), x);
     const QTextLayout *shown = layout.get();
@@ -728,10 +743,11 @@ void TextBox::updateScrollBars()
     const qsizetype shown = linesFullyShown();
     QScrollBar *vertical = verticalScrollBar();
     vertical->setPageStep(int(shown));
-    setScrollRange(vertical, int(std::max<qsizetype>(store().lineCount() - shown, 0)));
+    setScrollRange(vertical, clampedInt(std::max<qsizetype>(store().lineCount() - shown, 0)));
     // A line of a thousand million characters is wider than a scroll bar counts in pixels: the bar
     // then counts in steps of several pixels.
-    const qint64 width = std::max<qint64>(qCeil(m_layouts.widest()) + 2 * kMargin - viewport()->width(), 0);
+    const qint64 width =
+        std::max<qint64>(qint64(std::ceil(m_layouts.widest())) + 2 * kMargin - viewport()->width(), 0);
     const qint64 unit = std::max<qint64>(width / kWidestRange + 1, 1);
     QScrollBar *horizontal = horizontalScrollBar();
     if (unit != m_scrollUnit) {

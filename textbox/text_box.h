@@ -40,13 +40,21 @@ public:
     // each break the line once, also when a CR LF pair is split across two calls. ToEnd puts the
     // caret at the end and scrolls to it; Keep leaves caret, selection and view where they are.
     void append(const QString &text, Caret caret);
+    // The stream appended from has ended (its port closed): a CR it ended with is not joined to an LF
+    // that opens the next one, and a break it held back waiting for that LF is shown now.
+    void endArrivals();
 
     // The text as shown, with '\n' line breaks.
     QString toPlainText() const { return store().text(); }
     // Characters shown, each line break counting one; lines, an empty box having one.
     qsizetype length() const { return store().length(); }
-    // The memory the text takes: a byte per character of Latin-1 text, two per character of other text.
+    // The memory the text takes: its characters, its line index and the blocks it keeps alive.
     qsizetype heldBytes() const { return store().bytes(); }
+    // The most heldBytes() can be once `characters` more are appended.
+    qsizetype heldBytesAfterAppending(qsizetype characters) const
+    {
+        return store().bytesAfterAppending(characters);
+    }
     // Drops at least `bytes` of the oldest text, from the top, ending on a line start where one is
     // near; the caret, the selection and the view stay on the text they were on.
     void removeOldest(qsizetype bytes);
@@ -152,6 +160,8 @@ private:
     void showCaretColumn();
     void fontChanged();
     qint64 scrollX() const;
+    // The top of a line in viewport coordinates, saturated to what a QRect holds.
+    int lineTop(qsizetype line) const;
     void setScrollX(qint64 x);
     int viewportX(qreal x) const;
     Stretch stretchShown(qsizetype line) const;

@@ -116,8 +116,8 @@ void TextBoxAccessible::setCursorPosition(int position)
 
 QString TextBoxAccessible::text(int startOffset, int endOffset) const
 {
-    // -1 reads to the end, as AT-SPI clients ask for "everything".
-    const qsizetype end = endOffset < 0 ? box()->length() : endOffset;
+    // -1 reads to the end, as AT-SPI clients ask for "everything"; an end past the text is its end.
+    const qsizetype end = endOffset < 0 ? box()->length() : std::min<qsizetype>(endOffset, box()->length());
     if (startOffset < 0 || startOffset >= end)
         return QString();
     return box()->textRange(startOffset, end - startOffset);

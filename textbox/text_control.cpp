@@ -43,6 +43,20 @@ bool TextControl::append(const QString &text, const Advances &advances)
     return true;
 }
 
+bool TextControl::endArrivals()
+{
+    const bool heldBreak = m_arrivals.after() == LineBreaks::After::CrCr;
+    m_arrivals.restart(LineBreaks::After::Text);
+    if (!heldBreak)
+        return false;
+    const QString added(1, u'\n');
+    const qsizetype end = m_store.length();
+    m_store.append(added);
+    report(Change::Kind::Inserted, end, added.size(), added);
+    m_exactText.reset();
+    return true;
+}
+
 qsizetype TextControl::removeOldest(qsizetype bytes)
 {
     // At a chunk boundary the memory of what goes is given back whole.

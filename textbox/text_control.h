@@ -50,6 +50,8 @@ public:
     // `advances` as it grows, so that going to the end of a line that never ends stays cheap. Returns
     // whether anything was added.
     bool append(const QString &text, const Advances &advances);
+    // The stream appended from has ended; returns whether a held-back line break was added.
+    bool endArrivals();
     // Drops at least `bytes` of the oldest text, ending on a line start where one is near; caret and
     // anchor stay on the text they were on. Returns the number of characters dropped.
     qsizetype removeOldest(qsizetype bytes);

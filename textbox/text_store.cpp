@@ -3,11 +3,14 @@
 #include <algorithm>
 #include <cstring>
 #include <iterator>
+#include <unordered_set>
 
 namespace {
 constexpr char16_t kBreak = u'\n';
 // Room for the rest of the line that crosses the chunk size, so a chunk rarely grows once started.
 constexpr qsizetype kChunkSlack = 512;
+// What a chunk costs besides its characters and line index: itself and its shared pointer's count.
+constexpr qsizetype kChunkOverhead = 256;
 
 // How much of `text` goes into a chunk that holds `held` characters: all of it up to the chunk's
 // size, then up to the end of the line that crosses the size, but not past the slack (a longer line
@@ -33,13 +36,13 @@ TextStore::TextStore()
 
 void TextStore::clear()
 {
-    m_chunks.assign(1, Chunk());
-    m_flow = ByteRun();
+    m_chunks.assign(1, std::make_shared<Chunk>());
+    m_flow = ByteFlow();
     m_chunkStarts.assign(1, 0);
     m_breaksBefore.assign(1, 0);
     m_length = 0;
     m_breakCount = 0;
-    m_bytes = 0;
+    countBytes();
 }
 
 qsizetype TextStore::chunkAt(qsizetype position) const
@@ -54,7 +57,7 @@ qsizetype TextStore::breakPosition(qsizetype index) const
 {
     const auto after = std::upper_bound(m_breaksBefore.begin(), m_breaksBefore.end(), index);
     const qsizetype chunk = std::distance(m_breaksBefore.begin(), after) - 1;
-    return m_chunkStarts[chunk] + m_chunks[chunk].breaks[index - m_breaksBefore[chunk]];
+    return m_chunkStarts[chunk] + m_chunks[chunk]->breaks[index - m_breaksBefore[chunk]];
 }
 
 qsizetype TextStore::lineStart(qsizetype line) const
@@ -72,7 +75,7 @@ QStringView TextStore::lineView(qsizetype line) const
 {
     const qsizetype start = lineStart(line);
     const qsizetype chunk = chunkAt(start);
-    const Chunk &held = m_chunks[chunk];
+    const Chunk &held = *m_chunks[chunk];
     const qsizetype from = start - m_chunkStarts[chunk];
     const qsizetype length = lineLength(line);
     if (from + length <= held.size() && held.isWide)
@@ -90,9 +93,26 @@ QStringView TextStore::lineView(qsizetype line) const
 qsizetype TextStore::lineOf(qsizetype position) const
 {
     const qsizetype chunk = chunkAt(position);
-    const std::vector<qint32> &breaks = m_chunks[chunk].breaks;
+    const std::vector<qint32> &breaks = m_chunks[chunk]->breaks;
     const auto before = std::lower_bound(breaks.begin(), breaks.end(), position - m_chunkStarts[chunk]);
     return m_breaksBefore[chunk] + std::distance(breaks.begin(), before);
+}
+
+QChar TextStore::at(qsizetype position) const
+{
+    const qsizetype chunk = chunkAt(position);
+    const Chunk &held = *m_chunks[chunk];
+    const qsizetype offset = position - m_chunkStarts[chunk];
+    if (offset >= held.size())
+        return QChar();
+    return held.isWide ? held.wide.at(offset) : QChar::fromLatin1(held.narrow.constData()[offset]);
+}
+
+qsizetype TextStore::characterStart(qsizetype position) const
+{
+    if (position > 0 && position < m_length && at(position).isLowSurrogate() && at(position - 1).isHighSurrogate())
+        return position - 1;
+    return position;
 }
 
 QString TextStore::text(QStringView lineBreak) const
@@ -101,14 +121,14 @@ QString TextStore::text(QStringView lineBreak) const
         return mid(0, m_length);
     QString result;
     result.reserve(m_length + m_breakCount * (lineBreak.size() - 1));
-    for (const Chunk &chunk : m_chunks) {
+    for (const auto &chunk : m_chunks) {
         qsizetype from = 0;
-        for (const qint32 at : chunk.breaks) {
-            chunk.appendTo(result, from, at - from);
+        for (const qint32 at : chunk->breaks) {
+            chunk->appendTo(result, from, at - from);
             result.append(lineBreak);
             from = at + 1;
         }
-        chunk.appendTo(result, from, chunk.size() - from);
+        chunk->appendTo(result, from, chunk->size() - from);
     }
     return result;
 }
@@ -125,9 +145,34 @@ void TextStore::appendMid(QString &out, qsizetype position, qsizetype count) con
 {
     for (qsizetype chunk = chunkAt(position); count > 0 && chunk < qsizetype(m_chunks.size()); ++chunk) {
         const qsizetype from = position - m_chunkStarts[chunk];
-        const qsizetype taken = std::min(count, m_chunks[chunk].size() - from);
-        m_chunks[chunk].appendTo(out, from, taken);
+        const qsizetype taken = std::min(count, m_chunks[chunk]->size() - from);
+        m_chunks[chunk]->appendTo(out, from, taken);
         position += taken;
+        count -= taken;
+    }
+}
+
+TextStore::Snapshot TextStore::snapshot(qsizetype position, qsizetype count) const
+{
+    Snapshot taken;
+    taken.m_size = count;
+    for (qsizetype chunk = chunkAt(position), at = -(position - m_chunkStarts[chunk]);
+         at < count && chunk < qsizetype(m_chunks.size()); at += m_chunks[chunk++]->size()) {
+        taken.m_chunks.push_back(m_chunks[chunk]);
+        taken.m_starts.push_back(at);
+    }
+    return taken;
+}
+
+void TextStore::Snapshot::appendTo(QString &out, qsizetype offset, qsizetype count) const
+{
+    // The first chunk starts at or before the snapshot's start; the last one may have grown since.
+    const auto after = std::upper_bound(m_starts.begin(), m_starts.end(), offset);
+    for (auto chunk = size_t(std::distance(m_starts.begin(), after) - 1); count > 0; ++chunk) {
+        const qsizetype from = offset - m_starts[chunk];
+        const qsizetype taken = std::min(count, m_chunks[chunk]->size() - from);
+        m_chunks[chunk]->appendTo(out, from, taken);
+        offset += taken;
         count -= taken;
     }
 }
@@ -147,7 +192,13 @@ void TextStore::Chunk::appendTo(QString &out, qsizetype from, qsizetype count) c
         out.append(QLatin1StringView(narrow.constData() + from, count));
 }
 
-void TextStore::Chunk::append(QStringView piece)
+qsizetype TextStore::Chunk::ownBytes() const
+{
+    return kChunkOverhead + narrow.heapBytes() + (isWide ? 2 * wide.capacity() : 0) +
+           qsizetype(breaks.capacity() * sizeof(qint32));
+}
+
+bool TextStore::Chunk::append(QStringView piece)
 {
     const qsizetype at = size();
     if (!isWide) {
@@ -167,52 +218,65 @@ void TextStore::Chunk::append(QStringView piece)
                  (found = static_cast<const char *>(std::memchr(found, char(kBreak), size_t(end - found))));
                  ++found)
                 breaks.push_back(qint32(found - narrow.constData()));
-            return;
+            return true;
         }
         wide.reserve(std::max(narrow.reserved(), at + piece.size()));
         wide.append(QLatin1StringView(narrow.constData(), at));
-        narrow = ByteRun();
         isWide = true;
+        // At the free end of its block the narrow copy's bytes go to the next chunk.
+        if (!narrow.giveBack())
+            return false;
     }
     for (qsizetype found = piece.indexOf(kBreak); found >= 0; found = piece.indexOf(kBreak, found + 1))
         breaks.push_back(qint32(at + found));
     wide.append(piece);
+    return true;
 }
 
 void TextStore::append(QStringView text)
 {
     while (!text.isEmpty()) {
-        const Chunk &back = m_chunks.back();
+        Chunk &back = *m_chunks.back();
         if (back.size() >= kChunkCharacters &&
             (back.endsWithBreak() || back.size() >= kChunkCharacters + kChunkSlack)) {
-            m_chunkStarts.push_back(m_chunkStarts.back() + m_chunks.back().size());
-            m_breaksBefore.push_back(m_breaksBefore.back() + qsizetype(m_chunks.back().breaks.size()));
-            m_chunks.back().breaks.shrink_to_fit(); // the chunk is done: give back the vector's spare room
-            Chunk next;
-            next.narrow = ByteRun::after(m_flow, kChunkCharacters + kChunkSlack);
-            m_flow = next.narrow;
+            m_chunkStarts.push_back(m_chunkStarts.back() + back.size());
+            m_breaksBefore.push_back(m_breaksBefore.back() + qsizetype(back.breaks.size()));
+            // The chunk is done: the vector's spare room goes back.
+            m_bytes -= back.bytes();
+            back.breaks.shrink_to_fit();
+            m_bytes += back.bytes();
+            auto next = std::make_shared<Chunk>();
+            const void *block = back.narrow.sharedBlock();
+            next->narrow = m_flow.place(kChunkCharacters + kChunkSlack);
             m_chunks.push_back(std::move(next));
+            // A new block: its page counts are memory too.
+            if (m_chunks.back()->narrow.sharedBlock() != block)
+                countBytes();
+            m_bytes += kChunkOverhead;
         }
-        Chunk &last = m_chunks.back();
+        Chunk &last = *m_chunks.back();
         const qsizetype take = chunkTake(text, last.size());
         const qsizetype breaksBefore = qsizetype(last.breaks.size());
         const qsizetype bytesBefore = last.bytes();
-        last.append(text.first(take));
+        const bool counted = last.append(text.first(take));
         m_length += take;
         m_breakCount += qsizetype(last.breaks.size()) - breaksBefore;
         m_bytes += last.bytes() - bytesBefore;
+        if (!counted)
+            countBytes();
         text = text.sliced(take);
     }
 }
 
-std::vector<TextStore::Chunk> TextStore::split(QStringView text)
+std::vector<std::shared_ptr<TextStore::Chunk>> TextStore::split(QStringView text)
 {
-    std::vector<Chunk> chunks(1);
+    std::vector<std::shared_ptr<Chunk>> chunks{std::make_shared<Chunk>()};
     while (!text.isEmpty()) {
         const qsizetype take = chunkTake(text, 0);
-        if (chunks.back().size() > 0)
-            chunks.emplace_back();
-        chunks.back().append(text.first(take));
+        if (chunks.back()->size() > 0)
+            chunks.push_back(std::make_shared<Chunk>());
+        chunks.back()->append(text.first(take));
+        chunks.back()->breaks.shrink_to_fit();
         text = text.sliced(take);
     }
     return chunks;
@@ -224,15 +288,15 @@ void TextStore::replace(qsizetype position, qsizetype removed, QStringView inser
     const qsizetype last = chunkAt(position + removed);
     const qsizetype before = position - m_chunkStarts[first];
     const qsizetype afterFrom = position + removed - m_chunkStarts[last];
-    const qsizetype after = m_chunks[last].size() - afterFrom;
+    const qsizetype after = m_chunks[last]->size() - afterFrom;
     QString joined;
     joined.reserve(before + inserted.size() + after);
-    m_chunks[first].appendTo(joined, 0, before);
+    m_chunks[first]->appendTo(joined, 0, before);
     joined.append(inserted);
-    m_chunks[last].appendTo(joined, afterFrom, after);
-    std::vector<Chunk> chunks = split(joined);
+    m_chunks[last]->appendTo(joined, afterFrom, after);
+    std::vector<std::shared_ptr<Chunk>> chunks = split(joined);
     // An emptied chunk after others is dropped: the text before it already ends where it would start.
-    if (chunks.back().size() == 0 && first > 0)
+    if (chunks.back()->size() == 0 && first > 0)
         chunks.pop_back();
     // Everything that may fail for want of memory happens before the text changes, so a failed edit
     // leaves the text as it was.
@@ -251,14 +315,33 @@ void TextStore::reindexFrom(qsizetype chunk)
     m_chunkStarts.resize(m_chunks.size());
     m_breaksBefore.resize(m_chunks.size());
     for (qsizetype i = chunk; i < qsizetype(m_chunks.size()); ++i) {
-        m_chunkStarts[i] = i == 0 ? 0 : m_chunkStarts[i - 1] + m_chunks[i - 1].size();
-        m_breaksBefore[i] = i == 0 ? 0 : m_breaksBefore[i - 1] + qsizetype(m_chunks[i - 1].breaks.size());
+        m_chunkStarts[i] = i == 0 ? 0 : m_chunkStarts[i - 1] + m_chunks[i - 1]->size();
+        m_breaksBefore[i] = i == 0 ? 0 : m_breaksBefore[i - 1] + qsizetype(m_chunks[i - 1]->breaks.size());
     }
-    m_length = m_chunkStarts.back() + m_chunks.back().size();
-    m_breakCount = m_breaksBefore.back() + qsizetype(m_chunks.back().breaks.size());
+    m_length = m_chunkStarts.back() + m_chunks.back()->size();
+    m_breakCount = m_breaksBefore.back() + qsizetype(m_chunks.back()->breaks.size());
+    countBytes();
+}
+
+void TextStore::countBytes()
+{
+    // Chunks in a row share blocks: each block's memory is counted once.
+    std::unordered_set<const void *> blocks;
     m_bytes = 0;
-    for (const Chunk &held : m_chunks)
-        m_bytes += held.bytes();
+    for (const auto &chunk : m_chunks) {
+        m_bytes += chunk->ownBytes();
+        if (const void *block = chunk->narrow.sharedBlock(); block && blocks.insert(block).second)
+            m_bytes += chunk->narrow.sharedBlockBytes();
+    }
+}
+
+qsizetype TextStore::bytesAfterAppending(qsizetype characters) const
+{
+    // Besides the characters, what one chunk may take at once: its UTF-16 copy reserved whole when it
+    // widens, its line index doubling, a new block's page counts.
+    constexpr qsizetype kChunkMost = kChunkCharacters + kChunkSlack;
+    constexpr qsizetype kGrowth = 2 * kChunkMost + 2 * kChunkMost * qsizetype(sizeof(qint32)) + 64 * 1024;
+    return m_bytes + characters * kMostBytesPerCharacter + kGrowth;
 }
 
 void TextStore::removeFront(qsizetype count)
@@ -282,7 +365,7 @@ qsizetype TextStore::chunkBoundaryFreeing(qsizetype bytes) const
     for (size_t chunk = 0; chunk < m_chunks.size(); ++chunk) {
         if (freed >= bytes)
             return m_chunkStarts[chunk];
-        freed += m_chunks[chunk].bytes();
+        freed += m_chunks[chunk]->bytes();
     }
     return m_length;
 }
@@ -293,12 +376,12 @@ qint64 TextStore::xOnLine(qsizetype position, const Advances &advances) const
     const qsizetype first = chunkAt(start);
     const qsizetype last = chunkAt(position);
     if (first == last)
-        return advances.end(m_chunks[first].measure(advances, start - m_chunkStarts[first], position - start), 0);
+        return advances.end(m_chunks[first]->measure(advances, start - m_chunkStarts[first], position - start), 0);
     // The line starts after the last break of its first chunk and holds every chunk up to the last.
     qint64 x = 0;
     for (qsizetype chunk = first; chunk < last; ++chunk)
-        x = advances.end(m_chunks[chunk].tailRun(advances, m_measures), x);
-    const Chunk &end = m_chunks[last];
+        x = advances.end(m_chunks[chunk]->tailRun(advances, m_measures), x);
+    const Chunk &end = *m_chunks[last];
     const qsizetype count = position - m_chunkStarts[last];
     return advances.end(count == end.size() ? end.tailRun(advances, m_measures) : end.measure(advances, 0, count), x);
 }
@@ -307,10 +390,11 @@ void TextStore::measureLastLine(const Advances &advances) const
 {
     // Each chunk measures only what it has not measured yet; the walk back stops at the first chunk
     // that was up to date, or at the one where the line starts.
-    for (auto chunk = m_chunks.rbegin(); chunk != m_chunks.rend(); ++chunk) {
-        const bool upToDate = chunk->measures == m_measures && chunk->measuredTo == chunk->size();
-        chunk->tailRun(advances, m_measures);
-        if (upToDate || !chunk->breaks.empty())
+    for (auto held = m_chunks.rbegin(); held != m_chunks.rend(); ++held) {
+        const Chunk &chunk = **held;
+        const bool upToDate = chunk.measures == m_measures && chunk.measuredTo == chunk.size();
+        chunk.tailRun(advances, m_measures);
+        if (upToDate || !chunk.breaks.empty())
             return;
     }
 }
@@ -322,7 +406,7 @@ qsizetype TextStore::positionOnLine(qsizetype line, qint64 x, const Advances &ad
     qsizetype from = start;
     qint64 at = 0;
     for (qsizetype chunk = chunkAt(start);; ++chunk) {
-        const Chunk &held = m_chunks[chunk];
+        const Chunk &held = *m_chunks[chunk];
         const qsizetype chunkEnd = m_chunkStarts[chunk] + held.size();
         if (chunkEnd < end) {
             // The line goes on past this chunk: skip it whole if x lies beyond it.

@@ -5,6 +5,7 @@
 
 #include <QString>
 
+#include <memory>
 #include <vector>
 
 // The text of a box, held in chunks of about kChunkCharacters characters that end at a line break
@@ -15,14 +16,39 @@
 //
 // A chunk whose characters all fit in Latin-1 (every ASCII log) keeps one byte per character; the
 // first character past U+00FF widens that chunk alone to UTF-16.
+//
+// A chunk is changed in place only by adding at its end; an edit replaces the chunks it touches. So a
+// Snapshot that shares the chunks keeps its text while the store goes on changing.
 class TextStore
 {
+    struct Chunk;
+
 public:
     static constexpr qsizetype kChunkCharacters = 64 * 1024;
     // A line longer than this is never read or laid out whole: see xOnLine().
     static constexpr qsizetype kLongLine = 4096;
+    // The most memory a character added at the end can take: two bytes in UTF-16 and, for a line
+    // break, its entry in the line index.
+    static constexpr qsizetype kMostBytesPerCharacter = 2 + sizeof(qint32);
+
+    // Part of the text as it stood when taken, read while the store changes.
+    class Snapshot
+    {
+    public:
+        qsizetype size() const { return m_size; }
+        // Characters [offset, offset + count) of the snapshot, added to the end of `out`.
+        void appendTo(QString &out, qsizetype offset, qsizetype count) const;
+
+    private:
+        friend class TextStore;
+        std::vector<std::shared_ptr<const Chunk>> m_chunks;
+        std::vector<qsizetype> m_starts; // where each chunk starts, counted from the snapshot's start
+        qsizetype m_size = 0;
+    };
 
     TextStore();
+    TextStore(const TextStore &) = delete;
+    TextStore &operator=(const TextStore &) = delete;
 
     qsizetype length() const { return m_length; }
     // Line breaks plus one: an empty text is one empty line.
@@ -35,12 +61,16 @@ public:
     QStringView lineView(qsizetype line) const;
     // The line holding `position` (a position on a line break belongs to the line it ends).
     qsizetype lineOf(qsizetype position) const;
+    QChar at(qsizetype position) const;
+    // `position`, or the one before it where it would split a pair of surrogates.
+    qsizetype characterStart(qsizetype position) const;
 
     // Everything, each line break written as `lineBreak`.
     QString text(QStringView lineBreak = u"\n") const;
     QString mid(qsizetype position, qsizetype count) const;
     // mid() added to the end of `out`, which may already hold room for it.
     void appendMid(QString &out, qsizetype position, qsizetype count) const;
+    Snapshot snapshot(qsizetype position, qsizetype count) const;
 
     // Where a position lies on its line and the position on a line nearest an x, in 1/64 pixel of
     // `advances`, for lines too long to lay out whole. Each chunk keeps how the end of it that
@@ -54,8 +84,11 @@ public:
     // measured as it grows, a piece at a time, and going to its end never measures it whole.
     void measureLastLine(const Advances &advances) const;
 
-    // The memory the characters take: one byte each in Latin-1 chunks, two in the others.
+    // The memory the text takes: its characters (a byte each in Latin-1 chunks, two in the others, as
+    // much as the chunks have reserved), the line index, and the pages of the blocks the chunks keep.
     qsizetype bytes() const { return m_bytes; }
+    // The most bytes() can be after `characters` more are appended.
+    qsizetype bytesAfterAppending(qsizetype characters) const;
     // Where the text would have to start for at least `bytes` of it to be gone: a chunk boundary, so
     // that dropping the text before it gives its memory back.
     qsizetype chunkBoundaryFreeing(qsizetype bytes) const;
@@ -80,11 +113,15 @@ private:
         mutable quint64 measures = 0;
 
         qsizetype size() const { return isWide ? wide.size() : narrow.size(); }
-        qsizetype bytes() const { return isWide ? 2 * wide.size() : narrow.size(); }
+        // The memory of the chunk's own; a narrow chunk's bytes in a shared block count with the block.
+        qsizetype ownBytes() const;
+        // ownBytes() and the chunk's bytes in a shared block: what dropping it frees.
+        qsizetype bytes() const { return ownBytes() + (narrow.sharedBlock() ? narrow.size() : 0); }
         qsizetype tailStart() const { return breaks.empty() ? 0 : breaks.back() + 1; }
         bool endsWithBreak() const;
         void appendTo(QString &out, qsizetype from, qsizetype count) const;
-        void append(QStringView piece);
+        // Adds a piece; false when widening left the narrow bytes taken in their block.
+        bool append(QStringView piece);
         Advances::Run measure(const Advances &advances, qsizetype from, qsizetype count) const;
         Advances::Run tailRun(const Advances &advances, quint64 generation) const;
         qsizetype nearest(const Advances &advances, qsizetype from, qsizetype count, qint64 x, qint64 target,
@@ -93,13 +130,14 @@ private:
 
     qsizetype chunkAt(qsizetype position) const;
     qsizetype breakPosition(qsizetype index) const;
-    static std::vector<Chunk> split(QStringView text);
+    static std::vector<std::shared_ptr<Chunk>> split(QStringView text);
     void reindexFrom(qsizetype chunk);
+    void countBytes();
 
-    std::vector<Chunk> m_chunks;
+    std::vector<std::shared_ptr<Chunk>> m_chunks;
     // Where appending placed a chunk last: the next one goes right after it, even past chunks held as
     // UTF-16 or rebuilt by an edit, so a log with a Chinese line now and then still fills its blocks.
-    ByteRun m_flow;
+    ByteFlow m_flow;
     std::vector<qsizetype> m_chunkStarts;  // position of each chunk's first character
     std::vector<qsizetype> m_breaksBefore; // line breaks in the chunks before each
     qsizetype m_length = 0;

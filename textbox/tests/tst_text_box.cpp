@@ -10,6 +10,10 @@
 #include <QScrollBar>
 #include <QTest>
 
+#include <limits>
+
+#include <unistd.h>
+
 using Keys = QList<QKeyCombination>;
 
 class TestTextBox : public QObject
@@ -20,6 +24,8 @@ private slots:
     void storeFollowsEveryEdit_data();
     void storeFollowsEveryEdit();
     void copyKeepsItsTextThroughAFlood();
+    void heldBytesAreTheMemoryTaken_data();
+    void heldBytesAreTheMemoryTaken();
     void arrivalsBreakLinesOnce_data();
     void arrivalsBreakLinesOnce();
     void setTextReadsBackExactly_data();
@@ -35,6 +41,7 @@ private slots:
     void longLineKeepsItsPlaces_data();
     void longLineKeepsItsPlaces();
     void floodStillRepaints();
+    void placesPastWhatAnIntCounts();
     void readerWalksText_data();
     void readerWalksText();
     void readerEdits_data();
@@ -134,9 +141,10 @@ void TestTextBox::storeFollowsEveryEdit()
 
 void TestTextBox::copyKeepsItsTextThroughAFlood()
 {
-    // A copy taken during a flood (as the clipboard's snapshot is) shares the flood's memory; what
-    // either side adds later must not show in the other. The flood fills more than one block of that
-    // memory, with a line longer than what is left of the block.
+    // A copy taken during a flood (the clipboard's snapshot) shares the flood's memory; what the box
+    // does later must not show in it. The flood fills more than one block of that memory, with a line
+    // longer than what is left of the block, widens the chunk the copy ends in, edits the text the
+    // copy holds and drops it from the front.
     QRandomGenerator random(8266);
     const QString mebibyte = randomText(random, 1 << 20);
     TextStore store;
@@ -145,20 +153,63 @@ void TestTextBox::copyKeepsItsTextThroughAFlood()
         store.append(mebibyte);
         model += mebibyte;
     }
-    TextStore copy = store;
-    QString copyModel = model;
-    store.append(u"the store's own\n");
-    copy.append(u"the copy's own\n");
+    store.append(u"the end of the copy");
+    model += QStringLiteral("the end of the copy");
+    const TextStore::Snapshot copy = store.snapshot(5, model.size() - 5);
+    store.append(u"数据 after the copy\n");
     const QString endless(3 << 20, u'x');
     for (qsizetype at = 0; at < endless.size(); at += 1 << 18)
         store.append(QStringView(endless).sliced(at, 1 << 18));
     store.append(mebibyte);
-    model += QStringLiteral("the store's own\n") + endless + mebibyte;
-    copy.replace(3, 2, u"中");
-    copyModel.append(u"the copy's own\n").replace(3, 2, QStringLiteral("中"));
+    store.replace(3, 2, u"中");
+    store.removeFront(5 << 20);
+    QString copied;
+    copy.appendTo(copied, 0, 7);
+    copy.appendTo(copied, 7, copy.size() - 7);
+    QCOMPARE(copied, model.mid(5));
+    model.replace(3, 2, QStringLiteral("中")).remove(0, 5 << 20).append(QStringLiteral("数据 after the copy\n") + endless + mebibyte);
     QCOMPARE(store.text(), model);
-    QCOMPARE(copy.text(), copyModel);
     verifyLines(store, model, random);
+}
+
+void TestTextBox::heldBytesAreTheMemoryTaken_data()
+{
+    // What a box counts against its ceiling is what the process holds for the text, whatever its shape:
+    // a line break costs its place in the line index, a chunk widened late its narrow copy.
+    QTest::addColumn<QString>("piece"); // appended over and over
+    QRandomGenerator random(8266);
+    QTest::newRow("80-column lines") << QStringLiteral("+IPD,78:0123456789abcdefghijklmnopqrstuvwxyz0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ012\n");
+    QTest::newRow("line breaks only") << QStringLiteral("\n");
+    QTest::newRow("AT echoes") << QStringLiteral("AT\n\nOK\n");
+    QTest::newRow("one endless line") << QStringLiteral("abcdefgh");
+    QTest::newRow("Chinese lines") << QStringLiteral("+IPD,8:数据数据\n");
+    QTest::newRow("a Chinese character now and then") << randomText(random, 100000, 30000);
+}
+
+void TestTextBox::heldBytesAreTheMemoryTaken()
+{
+    QFETCH(QString, piece);
+    const auto resident = [] {
+        QFile statm(QStringLiteral("/proc/self/statm"));
+        statm.open(QIODevice::ReadOnly);
+        return statm.readAll().split(' ').value(1).toLongLong() * ::sysconf(_SC_PAGESIZE);
+    };
+    constexpr qint64 kMiB = 1 << 20;
+    constexpr qint64 kSlack = 6 * kMiB; // the last pages of a block, the heap's own bookkeeping
+    const QString block = piece.repeated(64 * 1024 / piece.size() + 1);
+    // A store kept at a ceiling as the serial box keeps itself: past it the oldest text goes.
+    constexpr qint64 kCeiling = 32 * kMiB;
+    const qint64 before = resident();
+    qint64 peak = 0;
+    TextStore store;
+    for (qint64 appended = 0; appended < 3 * kCeiling; appended += block.size()) {
+        store.append(block);
+        if (store.bytes() > kCeiling)
+            store.removeFront(store.chunkBoundaryFreeing(store.bytes() - kCeiling + kCeiling / 8));
+        QVERIFY(store.bytes() <= kCeiling);
+        peak = std::max(peak, resident() - before);
+    }
+    QVERIFY2(peak <= kCeiling * 11 / 10 + kSlack, qPrintable(QString::number(peak / kMiB)));
 }
 
 void TestTextBox::arrivalsBreakLinesOnce_data()
@@ -363,6 +414,13 @@ void TestTextBox::clipboard()
     box->copy();
     other->paste();
     QCOMPARE(other->text(), log + log);
+
+    // A copy still being gathered when the application quits reaches the clipboard all the same.
+    other->append(QStringLiteral("the end"), TextBox::Caret::Keep);
+    other->selectAll();
+    other->copy();
+    QVERIFY(QMetaObject::invokeMethod(qApp, "aboutToQuit"));
+    QCOMPARE(QGuiApplication::clipboard()->text(), other->text().replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
 }
 
 void TestTextBox::clickPutsCaretWhereItIsDrawn()
@@ -429,6 +487,36 @@ void TestTextBox::floodStillRepaints()
     QTRY_VERIFY(box->updatesEnabled());
 }
 
+void TestTextBox::placesPastWhatAnIntCounts()
+{
+    // In a font this large a line passes 2^31 pixels at half a million characters, and the lines a
+    // view can be away from the caret at the same count: what a log of 1 G characters or 200 M lines
+    // meets in the usual font.
+    auto box = shownBox();
+    QFont huge = box->font();
+    huge.setPixelSize(4000);
+    box->setFont(huge);
+    const qsizetype characters = (qint64(1) << 31) / QFontMetrics(huge).horizontalAdvance(u'x') + 100000;
+    box->append(QString(characters, u'x'), TextBox::Caret::Keep);
+    QScrollBar *bar = box->horizontalScrollBar();
+    box->moveCursor(QTextCursor::End);
+    QVERIFY(bar->maximum() > 0);
+    QCOMPARE(bar->value(), bar->maximum());
+    // A line is taller than the box: the caret's x is what must be in view.
+    const QPoint drawn(box->cursorRect().center().x(), 10);
+    QVERIFY(box->viewport()->rect().contains(drawn));
+    box->moveCursor(QTextCursor::StartOfLine);
+    QCOMPARE(bar->value(), 0);
+    bar->setValue(bar->maximum());
+    QTest::mouseClick(box->viewport(), Qt::LeftButton, {}, drawn);
+    QCOMPARE(box->cursorPosition(), box->length());
+
+    box->setText(QString(characters, u'\n'));
+    box->verticalScrollBar()->setValue(box->verticalScrollBar()->maximum());
+    QVERIFY(box->cursorRect().bottom() < 0);
+    QVERIFY(box->inputMethodQuery(Qt::ImCursorRectangle).toRect().bottom() < 0);
+}
+
 using Unit = std::tuple<QString, int, int>; // text, start, end; no unit reads as "", -1, -1
 Q_DECLARE_METATYPE(QAccessible::TextBoundaryType)
 
@@ -473,6 +561,10 @@ void TestTextBox::readerWalksText()
     QTEST(read(&QAccessibleTextInterface::textBeforeOffset), "before");
     QTEST(read(&QAccessibleTextInterface::textAtOffset), "at");
     QTEST(read(&QAccessibleTextInterface::textAfterOffset), "after");
+    // "Everything" asked with an end past the text is the text, not room for two thousand million.
+    const QString all = reader->text(0, std::numeric_limits<int>::max());
+    QCOMPARE(all, box->toPlainText());
+    QVERIFY(all.capacity() <= all.size() + 64);
 }
 
 void TestTextBox::readerEdits_data()
