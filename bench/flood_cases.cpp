@@ -79,8 +79,8 @@ Figures floodCase(Link link, Shape shape, qint64 size)
     const double rate = mibPerSecond(received(turns), turns.elapsedMs);
     figures["ingest_mibps"] = rate;
     figures["ratio_to_plain"] = rate / bare;
-    figures["gap_max_ms"] = maximum(turns.gapsMs);
-    figures["gap_median_ms"] = median(turns.gapsMs);
+    figures["gap_max_ms"] = turns.longestGapMs;
+    figures["gap_median_ms"] = turns.medianGapMs();
     figures["rss_per_byte"] = double(residentBytes() - idle) / double(session.held(received(turns)));
     figures["kept"] = turns.done && session.holds(bytes);
     if (link == Link::Tcp)
@@ -140,7 +140,7 @@ Figures accessibleCase(Link link, qint64 size)
     const Turns turns = session.ingest(bytes);
     return {
         {"ingest_mibps", mibPerSecond(bytes.size(), turns.elapsedMs)},
-        {"gap_max_ms", maximum(turns.gapsMs)},
+        {"gap_max_ms", turns.longestGapMs},
         // The client was told of every character that arrived.
         {"all_announced", turns.done && client.charactersHeard == session.box()->length()},
     };

@@ -93,7 +93,7 @@ Turns runUntil(const std::function<bool()> &done, std::chrono::milliseconds time
     qint64 lastTurnNs = 0;
     QObject::connect(&turn, &QTimer::timeout, &loop, [&] {
         const qint64 nowNs = clock.nsecsElapsed();
-        turns.gapsMs.push_back(double(nowNs - lastTurnNs) / 1e6);
+        turns.addGap(double(nowNs - lastTurnNs) / 1e6);
         lastTurnNs = nowNs;
         turns.done = done();
         if (turns.done || nowNs > std::chrono::nanoseconds(timeout).count())
@@ -104,6 +104,26 @@ Turns runUntil(const std::function<bool()> &done, std::chrono::milliseconds time
     loop.exec();
     turns.elapsedMs = double(clock.nsecsElapsed()) / 1e6;
     return turns;
+}
+
+void Turns::addGap(double ms)
+{
+    longestGapMs = std::max(longestGapMs, ms);
+    ++gapCounts[size_t(std::min<double>(ms / kStepMs, kSteps - 1))];
+}
+
+double Turns::medianGapMs() const
+{
+    qint64 total = 0;
+    for (const qint64 count : gapCounts)
+        total += count;
+    qint64 seen = 0;
+    for (int step = 0; step < kSteps; ++step) {
+        seen += gapCounts[size_t(step)];
+        if (2 * seen > total)
+            return step * kStepMs;
+    }
+    return 0;
 }
 
 void settle(std::chrono::milliseconds time)

@@ -27,10 +27,10 @@ qsizetype systemPage()
 
 struct ByteRun::Block
 {
-    Block(qsizetype size, bool big) : capacity(size)
+    Block(qsizetype size, bool big, bool huge = true) : capacity(size), huge(huge)
     {
         if (big)
-            data = HugePages::map(size);
+            data = HugePages::map(size, huge);
         mapped = data != nullptr;
         if (!mapped)
             data = static_cast<char *>(std::malloc(size_t(size)));
@@ -83,6 +83,7 @@ struct ByteRun::Block
     qsizetype capacity = 0;
     qsizetype used = 0; // bytes taken by runs; the rest is free
     bool mapped = false;
+    bool huge = true; // asked to be backed by huge pages
     std::vector<quint32> live; // for a big block: bytes of living runs in each page
     qsizetype givenBack = 0;   // bytes of pages handed back to the system
 };
@@ -142,9 +143,16 @@ ByteRun ByteFlow::place(qsizetype reserve)
     if (m_block && m_block->capacity - m_block->used >= reserve)
         run.m_block = m_block;
     else
-        run.m_block = m_block = std::make_shared<ByteRun::Block>(std::max(kBigBlock, HugePages::roundUp(reserve)), true);
+        run.m_block = m_block =
+            std::make_shared<ByteRun::Block>(std::max(kBigBlock, HugePages::roundUp(reserve)), true, m_hugePages);
     run.m_offset = run.m_block->used;
     return run;
+}
+
+void ByteFlow::follow(const ByteRun &run)
+{
+    if (run.m_block && run.m_block->mapped)
+        m_block = run.m_block;
 }
 
 const char *ByteRun::constData() const
@@ -203,6 +211,7 @@ std::shared_ptr<ByteRun::Block> ByteRun::grownBlock(qsizetype needed) const
     // Half as much again, so a run that keeps growing (one endless line) is copied a bounded number
     // of times per byte.
     if (m_big)
-        return std::make_shared<Block>(std::max(kBigBlock, HugePages::roundUp(needed + needed / 2)), true);
+        return std::make_shared<Block>(std::max(kBigBlock, HugePages::roundUp(needed + needed / 2)), true,
+                                       m_block ? m_block->huge : true);
     return std::make_shared<Block>(std::max({needed, 2 * m_size, qsizetype(64)}), false);
 }

@@ -63,8 +63,13 @@ private:
 class ByteFlow
 {
 public:
+    // Its blocks in huge pages, or in ordinary ones for runs that fill slowly.
+    explicit ByteFlow(bool hugePages = true) : m_hugePages(hugePages) {}
     ByteRun place(qsizetype reserve);
+    // Goes on in the block `run` grew into, when it outgrew the block it was placed in.
+    void follow(const ByteRun &run);
 
 private:
     std::shared_ptr<ByteRun::Block> m_block;
+    bool m_hugePages;
 };

@@ -4,7 +4,7 @@
 
 #include <sys/mman.h>
 
-char *HugePages::map(qsizetype size)
+char *HugePages::map(qsizetype size, bool huge)
 {
     void *mapped =
         ::mmap(nullptr, size_t(size + kSize), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
@@ -17,7 +17,8 @@ char *HugePages::map(qsizetype size)
     const std::uintptr_t end = start + size + kSize;
     if (end > aligned + size)
         ::munmap(reinterpret_cast<void *>(aligned + size), end - (aligned + size));
-    advise(reinterpret_cast<void *>(aligned), size);
+    if (huge)
+        advise(reinterpret_cast<void *>(aligned), size);
     return reinterpret_cast<char *>(aligned);
 }
 

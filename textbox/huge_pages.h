@@ -12,8 +12,10 @@ inline qsizetype roundUp(qsizetype size)
 {
     return (size + kSize - 1) / kSize * kSize;
 }
-// `size` bytes (whole huge pages) aligned to a huge page, or null when the system gives none.
-char *map(qsizetype size);
+// `size` bytes (whole huge pages) aligned to a huge page, or null when the system gives none. Backed by
+// huge pages where `huge`, else by ordinary pages: memory that fills slowly would take a whole huge page
+// for its first bytes.
+char *map(qsizetype size, bool huge = true);
 void unmap(char *data, qsizetype size);
 // Asks for huge pages in the whole huge pages inside [data, data + size), memory not yet touched.
 void advise(void *data, qsizetype size);

@@ -11,6 +11,35 @@ constexpr char16_t kBreak = u'\n';
 constexpr qsizetype kChunkSlack = 512;
 // What a chunk costs besides its characters and line index: itself and its shared pointer's count.
 constexpr qsizetype kChunkOverhead = 256;
+// Room placed for a chunk's line break offsets; a chunk with more grows on, in place at the free end
+// of its block or else in a new block that the next chunks follow.
+constexpr qsizetype kBreakReserve = 16 * 1024;
+
+// Adds break offsets to a chunk a few hundred at a time; flush() adds the last ones.
+class BreakBatch
+{
+public:
+    explicit BreakBatch(BreakOffsets &breaks) : m_breaks(breaks) {}
+
+    void add(qint32 offset)
+    {
+        m_offsets[m_count++] = offset;
+        if (m_count == kSize)
+            flush();
+    }
+    void flush()
+    {
+        m_breaks.append(m_offsets, m_count);
+        m_count = 0;
+    }
+
+private:
+    static constexpr qsizetype kSize = 256;
+
+    BreakOffsets &m_breaks;
+    qint32 m_offsets[kSize];
+    qsizetype m_count = 0;
+};
 
 // How much of `text` goes into a chunk that holds `held` characters: all of it up to the chunk's
 // size, then up to the end of the line that crosses the size, but not past the slack (a longer line
@@ -38,6 +67,7 @@ void TextStore::clear()
 {
     m_chunks.assign(1, std::make_shared<Chunk>());
     m_flow = ByteFlow();
+    m_breakFlow = ByteFlow(false);
     m_chunkStarts.assign(1, 0);
     m_breaksBefore.assign(1, 0);
     m_length = 0;
@@ -93,7 +123,7 @@ QStringView TextStore::lineView(qsizetype line) const
 qsizetype TextStore::lineOf(qsizetype position) const
 {
     const qsizetype chunk = chunkAt(position);
-    const std::vector<qint32> &breaks = m_chunks[chunk]->breaks;
+    const BreakOffsets &breaks = m_chunks[chunk]->breaks;
     const auto before = std::lower_bound(breaks.begin(), breaks.end(), position - m_chunkStarts[chunk]);
     return m_breaksBefore[chunk] + std::distance(breaks.begin(), before);
 }
@@ -194,8 +224,7 @@ void TextStore::Chunk::appendTo(QString &out, qsizetype from, qsizetype count) c
 
 qsizetype TextStore::Chunk::ownBytes() const
 {
-    return kChunkOverhead + narrow.heapBytes() + (isWide ? 2 * wide.capacity() : 0) +
-           qsizetype(breaks.capacity() * sizeof(qint32));
+    return kChunkOverhead + narrow.heapBytes() + (isWide ? 2 * wide.capacity() : 0) + breaks.run().heapBytes();
 }
 
 bool TextStore::Chunk::append(QStringView piece)
@@ -214,10 +243,12 @@ bool TextStore::Chunk::append(QStringView piece)
                 out[i] = char(in[i]);
             narrow.commit(piece.size());
             const char *end = out + piece.size();
+            BreakBatch batch(breaks);
             for (const char *found = out;
                  (found = static_cast<const char *>(std::memchr(found, char(kBreak), size_t(end - found))));
                  ++found)
-                breaks.push_back(qint32(found - narrow.constData()));
+                batch.add(qint32(found - narrow.constData()));
+            batch.flush();
             return true;
         }
         wide.reserve(std::max(narrow.reserved(), at + piece.size()));
@@ -227,8 +258,10 @@ bool TextStore::Chunk::append(QStringView piece)
         if (!narrow.giveBack())
             return false;
     }
+    BreakBatch batch(breaks);
     for (qsizetype found = piece.indexOf(kBreak); found >= 0; found = piece.indexOf(kBreak, found + 1))
-        breaks.push_back(qint32(at + found));
+        batch.add(qint32(at + found));
+    batch.flush();
     wide.append(piece);
     return true;
 }
@@ -241,24 +274,24 @@ void TextStore::append(QStringView text)
             (back.endsWithBreak() || back.size() >= kChunkCharacters + kChunkSlack)) {
             m_chunkStarts.push_back(m_chunkStarts.back() + back.size());
             m_breaksBefore.push_back(m_breaksBefore.back() + qsizetype(back.breaks.size()));
-            // The chunk is done: the vector's spare room goes back.
-            m_bytes -= back.bytes();
-            back.breaks.shrink_to_fit();
-            m_bytes += back.bytes();
             auto next = std::make_shared<Chunk>();
             const void *block = back.narrow.sharedBlock();
+            const void *breakBlock = back.breaks.run().sharedBlock();
             next->narrow = m_flow.place(kChunkCharacters + kChunkSlack);
+            m_breakFlow.follow(back.breaks.run());
+            next->breaks.run() = m_breakFlow.place(kBreakReserve);
             m_chunks.push_back(std::move(next));
-            // A new block: its page counts are memory too.
-            if (m_chunks.back()->narrow.sharedBlock() != block)
-                countBytes();
             m_bytes += kChunkOverhead;
+            // A new block: its page counts are memory too.
+            if (m_chunks.back()->narrow.sharedBlock() != block || m_chunks.back()->breaks.run().sharedBlock() != breakBlock)
+                countBytes();
         }
         Chunk &last = *m_chunks.back();
         const qsizetype take = chunkTake(text, last.size());
         const qsizetype breaksBefore = qsizetype(last.breaks.size());
         const qsizetype bytesBefore = last.bytes();
-        const bool counted = last.append(text.first(take));
+        const void *breakBlock = last.breaks.run().sharedBlock();
+        const bool counted = last.append(text.first(take)) && last.breaks.run().sharedBlock() == breakBlock;
         m_length += take;
         m_breakCount += qsizetype(last.breaks.size()) - breaksBefore;
         m_bytes += last.bytes() - bytesBefore;
@@ -276,7 +309,6 @@ std::vector<std::shared_ptr<TextStore::Chunk>> TextStore::split(QStringView text
         if (chunks.back()->size() > 0)
             chunks.push_back(std::make_shared<Chunk>());
         chunks.back()->append(text.first(take));
-        chunks.back()->breaks.shrink_to_fit();
         text = text.sliced(take);
     }
     return chunks;
@@ -330,17 +362,18 @@ void TextStore::countBytes()
     m_bytes = 0;
     for (const auto &chunk : m_chunks) {
         m_bytes += chunk->ownBytes();
-        if (const void *block = chunk->narrow.sharedBlock(); block && blocks.insert(block).second)
-            m_bytes += chunk->narrow.sharedBlockBytes();
+        for (const ByteRun *run : {&chunk->narrow, &chunk->breaks.run()}) {
+            if (const void *block = run->sharedBlock(); block && blocks.insert(block).second)
+                m_bytes += run->sharedBlockBytes();
+        }
     }
 }
 
 qsizetype TextStore::bytesAfterAppending(qsizetype characters) const
 {
     // Besides the characters, what one chunk may take at once: its UTF-16 copy reserved whole when it
-    // widens, its line index doubling, a new block's page counts.
-    constexpr qsizetype kChunkMost = kChunkCharacters + kChunkSlack;
-    constexpr qsizetype kGrowth = 2 * kChunkMost + 2 * kChunkMost * qsizetype(sizeof(qint32)) + 64 * 1024;
+    // widens, and new blocks' page counts.
+    constexpr qsizetype kGrowth = 2 * (kChunkCharacters + kChunkSlack) + 2 * 32 * 1024;
     return m_bytes + characters * kMostBytesPerCharacter + kGrowth;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "textbox/advances.h"
+#include "textbox/break_offsets.h"
 #include "textbox/byte_run.h"
 
 #include <QString>
@@ -105,7 +106,7 @@ private:
         ByteRun narrow; // the characters as Latin-1 while they all fit
         QString wide;   // the characters as UTF-16 once one does not
         bool isWide = false;
-        std::vector<qint32> breaks; // offsets of the '\n' characters
+        BreakOffsets breaks; // where the '\n' characters stand
         // How the characters after the last break move the pen, measured up to `measuredTo` with the
         // advances of generation `measures` (0: never).
         mutable Advances::Run tail;
@@ -115,8 +116,12 @@ private:
         qsizetype size() const { return isWide ? wide.size() : narrow.size(); }
         // The memory of the chunk's own; a narrow chunk's bytes in a shared block count with the block.
         qsizetype ownBytes() const;
-        // ownBytes() and the chunk's bytes in a shared block: what dropping it frees.
-        qsizetype bytes() const { return ownBytes() + (narrow.sharedBlock() ? narrow.size() : 0); }
+        // ownBytes() and the chunk's bytes in shared blocks: what dropping it frees.
+        qsizetype bytes() const
+        {
+            return ownBytes() + (narrow.sharedBlock() ? narrow.size() : 0) +
+                   (breaks.run().sharedBlock() ? breaks.run().size() : 0);
+        }
         qsizetype tailStart() const { return breaks.empty() ? 0 : breaks.back() + 1; }
         bool endsWithBreak() const;
         void appendTo(QString &out, qsizetype from, qsizetype count) const;
@@ -138,6 +143,8 @@ private:
     // Where appending placed a chunk last: the next one goes right after it, even past chunks held as
     // UTF-16 or rebuilt by an edit, so a log with a Chinese line now and then still fills its blocks.
     ByteFlow m_flow;
+    // The same for the chunks' line break offsets, a few for every hundred characters of a log.
+    ByteFlow m_breakFlow{false};
     std::vector<qsizetype> m_chunkStarts;  // position of each chunk's first character
     std::vector<qsizetype> m_breaksBefore; // line breaks in the chunks before each
     qsizetype m_length = 0;
