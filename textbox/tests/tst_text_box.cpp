@@ -441,6 +441,7 @@ void TestTextBox::longLineKeepsItsPlaces_data()
     QTest::addColumn<QString>("piece");
     QTest::newRow("Latin-1") << QStringLiteral("+IPD,4:\tAT+CWLAP é ");
     QTest::newRow("Chinese") << QStringLiteral("+IPD,4:数据\tAT+CWLAP é ");
+    QTest::newRow("pairs of surrogates") << QStringLiteral("+IPD,4:\tAT+CWLAP é \U0001F600");
 }
 
 void TestTextBox::longLineKeepsItsPlaces()
