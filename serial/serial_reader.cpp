@@ -113,13 +113,6 @@ void SerialReader::close()
         drain(m_ready);
 }
 
-qsizetype SerialReader::waiting()
-{
-    const std::lock_guard lock(m_mutex);
-    m_announced = false;
-    return m_ring.size();
-}
-
 void SerialReader::take(QByteArray &bytes)
 {
     bytes.resize(kBatch); // keeps its storage, so that a flood reuses the same buffer

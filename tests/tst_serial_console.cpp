@@ -1,4 +1,4 @@
-#include "serial/serial_port.h"
+#include "serial/serial_link.h"
 #include "support/console_fixture.h"
 #include "textbox/line_breaks.h"
 #include "textbox/text_box.h"
@@ -80,7 +80,7 @@ void TestSerialConsole::receivedPiecesAppearInOrder()
 {
     QFETCH(QList<QByteArray>, pieces);
     QFETCH(QString, shown);
-    QSignalSpy comm(m_fixture->find<SerialPort>("MSComm1"), &SerialPort::onComm);
+    QSignalSpy comm(m_fixture->find<SerialLink>("serialLink"), &SerialLink::received);
     for (const QByteArray &piece : pieces) {
         if (piece.isEmpty()) {
             m_fixture->click("Command1");

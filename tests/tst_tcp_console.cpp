@@ -1,5 +1,5 @@
 #include "support/console_fixture.h"
-#include "tcpserver/socket.h"
+#include "tcpserver/tcp_server.h"
 #include "textbox/text_box.h"
 
 #include <QDir>
@@ -70,7 +70,7 @@ void TestTcpConsole::cleanup()
 
 void TestTcpConsole::sendBlock(QTcpSocket &client, const QByteArray &bytes)
 {
-    QSignalSpy arrived(m_fixture->find<Socket>("Winsock1"), &Socket::dataArrival);
+    QSignalSpy arrived(m_fixture->find<TcpServer>("tcpServer"), &TcpServer::aboutToReceive);
     client.write(bytes);
     client.flush();
     QVERIFY(arrived.wait());
@@ -81,7 +81,7 @@ void TestTcpConsole::sendBlock(QTcpSocket &client, const QByteArray &bytes)
 void TestTcpConsole::verifyStillServes(QTcpSocket &client)
 {
     QVERIFY(client.waitForConnected(5000));
-    QTRY_VERIFY(m_fixture->find<Socket>("Winsock1")->state() == Socket::State::Connected);
+    QTRY_VERIFY(m_fixture->find<TcpServer>("tcpServer")->hasClient());
     client.write("still here");
     QTRY_VERIFY(log().endsWith(QStringLiteral("still here\n")));
     const QString logBefore = log();

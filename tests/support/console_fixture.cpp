@@ -1,6 +1,6 @@
 #include "support/console_fixture.h"
 
-#include "serial/serial_port.h"
+#include "serial/serial_link.h"
 #include "textbox/text_box.h"
 
 #include <QComboBox>
@@ -106,5 +106,5 @@ void ConsoleFixture::verifyPortClosed() const
     QVERIFY(button("Command2")->isEnabled());
     QVERIFY(find<QComboBox>("Combo1")->isEnabled());
     QVERIFY(!button("Command4")->isEnabled());
-    QVERIFY(!find<SerialPort>("MSComm1")->portOpen());
+    QVERIFY(!find<SerialLink>("serialLink")->isOpen());
 }
