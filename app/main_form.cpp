@@ -174,10 +174,9 @@ void MainForm::createSubsystems(const Services &services)
 
     auto *openButton = control<QPushButton>("Command1");
     auto *refreshButton = control<QPushButton>("Command2");
-    m_portControl = new PortControl({openButton, refreshButton, control<QComboBox>("Combo1"),
-                                     control<QComboBox>("Combo2")},
-                                    *m_serialLink, PortProbe(services.portMap, services.deviceFacts),
-                                    services.messageBox, this);
+    m_portControl = new PortControl(
+        {openButton, refreshButton, control<QComboBox>("Combo1"), control<QComboBox>("Combo2")},
+        *m_serialLink, PortProbe(services.portMap, services.deviceFacts), services.messageBox, this);
     connect(openButton, &QPushButton::clicked, m_portControl, &PortControl::togglePort);
     connect(refreshButton, &QPushButton::clicked, m_portControl, &PortControl::refreshPorts);
 
@@ -205,8 +204,8 @@ void MainForm::createSubsystems(const Services &services)
         connect(control<QPushButton>(name), &QPushButton::clicked, m_atPanel, slot);
 
     auto *listenButton = control<QPushButton>("Command3");
-    m_tcpListener = new TcpListener({listenButton, control<QLineEdit>("Text2")}, *m_tcpServer,
-                                    services.messageBox, this);
+    m_tcpListener =
+        new TcpListener({listenButton, control<QLineEdit>("Text2")}, *m_tcpServer, services.messageBox, this);
     connect(listenButton, &QPushButton::clicked, m_tcpListener, &TcpListener::toggleListening);
 
     auto *tcpSendButton = control<QPushButton>("Command6");

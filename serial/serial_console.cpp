@@ -9,8 +9,8 @@
 
 #include <utility>
 
-SerialConsole::SerialConsole(const Controls &controls, SerialLink &link, MessageBox &messageBox, qint64 ceiling,
-                             QObject *parent)
+SerialConsole::SerialConsole(const Controls &controls, SerialLink &link, MessageBox &messageBox,
+                             qint64 ceiling, QObject *parent)
     : QObject(parent), m_controls(controls), m_link(link), m_messageBox(messageBox), m_ceiling(ceiling)
 {
     connect(&m_link, &SerialLink::received, this, &SerialConsole::showReceived);
@@ -64,6 +64,7 @@ void SerialConsole::keepUnderCeiling()
     m_controls.receiveBox->removeOldest(held - m_ceiling + m_ceiling / 8);
     if (std::exchange(m_ceilingNoticed, true))
         return;
-    m_messageBox.show(QStringLiteral("串口接收内容已达 %1 MB 上限，已删除最早的内容。").arg(m_ceiling / kMegabyte),
-                      MessageBox::Icon::Warning);
+    m_messageBox.show(
+        QStringLiteral("串口接收内容已达 %1 MB 上限，已删除最早的内容。").arg(m_ceiling / kMegabyte),
+        MessageBox::Icon::Warning);
 }

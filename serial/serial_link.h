@@ -25,7 +25,8 @@ public:
         Refused  // the device would not open or be set up (not a serial port, no thread to read it)
     };
 
-    explicit SerialLink(PortMap portMap, DeviceFacts deviceFacts = systemDeviceFacts(), QObject *parent = nullptr);
+    explicit SerialLink(PortMap portMap, DeviceFacts deviceFacts = systemDeviceFacts(),
+                        QObject *parent = nullptr);
 
     // Opens COM `comNumber` at `baudRate`, closing first whatever port is open.
     OpenError open(int comNumber, qint32 baudRate);

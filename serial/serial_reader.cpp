@@ -3,8 +3,8 @@
 #include <QFile>
 
 #include <algorithm>
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <fcntl.h>
 #include <new>
 #include <poll.h>

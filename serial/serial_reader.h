@@ -62,8 +62,8 @@ private:
     void readyToRead();
 
     UniqueFd m_fd;
-    UniqueFd m_wake;  // written by close() to end the thread's wait
-    UniqueFd m_ready; // written when there is news for the window
+    UniqueFd m_wake;                                  // written by close() to end the thread's wait
+    UniqueFd m_ready;                                 // written when there is news for the window
     std::unique_ptr<QSocketNotifier> m_readyNotifier; // on the window's thread; goes before m_ready
     std::thread m_thread;
 

@@ -12,8 +12,8 @@ namespace {
 constexpr qint64 kEntryCharacters = 32;
 } // namespace
 
-TcpConsole::TcpConsole(const Controls &controls, TcpServer &server, MessageBox &messageBox, const Clock &clock,
-                       qint64 ceiling, QObject *parent)
+TcpConsole::TcpConsole(const Controls &controls, TcpServer &server, MessageBox &messageBox,
+                       const Clock &clock, qint64 ceiling, QObject *parent)
     : QObject(parent), m_controls(controls), m_server(server), m_messageBox(messageBox), m_clock(clock),
       m_ceiling(ceiling)
 {
@@ -49,8 +49,9 @@ void TcpConsole::holdIfFull(qint64 bytes)
         return;
     // Left unread, the data stays with the connection and TCP holds the client back: nothing is lost.
     m_server.pauseReading();
-    m_messageBox.show(QStringLiteral("TCP接收内容已达 %1 MB 上限，已暂停接收；清空后继续。").arg(m_ceiling / kMegabyte),
-                      MessageBox::Icon::Warning);
+    m_messageBox.show(
+        QStringLiteral("TCP接收内容已达 %1 MB 上限，已暂停接收；清空后继续。").arg(m_ceiling / kMegabyte),
+        MessageBox::Icon::Warning);
 }
 
 void TcpConsole::logReceived(const QString &text)

@@ -22,7 +22,8 @@ public:
         QLineEdit *portEdit;
     };
 
-    TcpListener(const Controls &controls, TcpServer &server, MessageBox &messageBox, QObject *parent = nullptr);
+    TcpListener(const Controls &controls, TcpServer &server, MessageBox &messageBox,
+                QObject *parent = nullptr);
 
 public slots:
     void toggleListening();

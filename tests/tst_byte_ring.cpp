@@ -32,8 +32,8 @@ void TestByteRing::bytesComeOutInOrder_data()
     QTest::newRow("pop from empty") << qsizetype(100) << QList<int>{-10};
     QTest::newRow("pop more than held") << qsizetype(100) << QList<int>{30, -50, 20, -50};
     QTest::newRow("full, then room again") << qsizetype(100) << QList<int>{100, -30, 30, -100, 100, -100};
-    QTest::newRow("wrap around the end") << qsizetype(kKiB * kKiB)
-                                         << QList<int>{60 * kKiB, -50 * kKiB, 30 * kKiB, -40 * kKiB, -10 * kKiB};
+    QTest::newRow("wrap around the end")
+        << qsizetype(kKiB * kKiB) << QList<int>{60 * kKiB, -50 * kKiB, 30 * kKiB, -40 * kKiB, -10 * kKiB};
     QTest::newRow("grow while wrapped")
         << qsizetype(kKiB * kKiB) << QList<int>{60 * kKiB, -50 * kKiB, 30 * kKiB, 100 * kKiB, -200 * kKiB};
     QTest::newRow("grow to the limit, wrap, fill")

@@ -245,7 +245,8 @@ void TestPortControl::vanishedDeviceClosesThePort()
     QTRY_COMPARE(fixture.button("Command1")->text(), QStringLiteral("打开"));
     // Every byte read before the loss is shown, whichever side noticed the loss.
     if (when.startsWith(QLatin1String("flood")))
-        QCOMPARE(fixture.textBox("Text3")->toPlainText(), QStringLiteral(u"0123456789 数据 abcdef\n").repeated(4 * kMiB / 24));
+        QCOMPARE(fixture.textBox("Text3")->toPlainText(),
+                 QStringLiteral(u"0123456789 数据 abcdef\n").repeated(4 * kMiB / 24));
     // A port left open on a gone device keeps reporting errors: the window would spin.
     const auto cpu = cpuWhileIdle();
     QVERIFY2(cpu < kIdleCpuBound, qPrintable(QString::number(cpu.count())));

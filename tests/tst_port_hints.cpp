@@ -23,7 +23,8 @@ const QString kPath = QStringLiteral("/dev/ttyUSB0");
 const QString kCloseFirst = QStringLiteral("请先关闭占用它的程序，再点“刷新”。");
 const QString kModemManager =
     QStringLiteral("ModemManager：加一条 udev 规则 ENV{ID_MM_DEVICE_IGNORE}=\"1\"，让它不再探测这个设备。");
-const QString kBrltty = QStringLiteral("brltty：删除或停用它的 USB udev 规则（不用盲文点显器时也可卸载 brltty）。");
+const QString kBrltty =
+    QStringLiteral("brltty：删除或停用它的 USB udev 规则（不用盲文点显器时也可卸载 brltty）。");
 } // namespace
 
 void TestPortHints::portToolTip_data()
@@ -33,7 +34,8 @@ void TestPortHints::portToolTip_data()
     QTest::addRow("USB bridge") << DeviceDetails{QStringLiteral("USB2.0-Serial"),
                                                  QStringLiteral("QinHeng Electronics"), 0x1a86, 0x7523}
                                 << QStringLiteral("\nUSB2.0-Serial\nQinHeng Electronics\n1a86:7523");
-    QTest::addRow("ids with leading zeros") << DeviceDetails{{}, {}, 0x0403, 0x0001} << QStringLiteral("\n0403:0001");
+    QTest::addRow("ids with leading zeros")
+        << DeviceDetails{{}, {}, 0x0403, 0x0001} << QStringLiteral("\n0403:0001");
     QTest::addRow("vendor id alone") << DeviceDetails{QStringLiteral("ttyS0"), {}, 0x0403, std::nullopt}
                                      << QStringLiteral("\nttyS0");
     QTest::addRow("unknown to the system") << DeviceDetails{} << QString();
@@ -59,9 +61,10 @@ void TestPortHints::permissionHint()
 {
     QFETCH(QList<ProbedPort>, denied);
     QFETCH(QString, devices);
-    QCOMPARE(::permissionHint(denied),
-             QStringLiteral("无权限打开：") + devices +
-                 QStringLiteral("\n请把当前用户加入 dialout 组（sudo adduser $USER dialout），然后重新登录。"));
+    QCOMPARE(
+        ::permissionHint(denied),
+        QStringLiteral("无权限打开：") + devices +
+            QStringLiteral("\n请把当前用户加入 dialout 组（sudo adduser $USER dialout），然后重新登录。"));
 }
 
 void TestPortHints::heldHint_data()
@@ -78,7 +81,8 @@ void TestPortHints::heldHint_data()
                                  << QStringList{heldBy + "minicom（进程号 4242）", kCloseFirst};
     QTest::newRow("two holders of one port")
         << one << DeviceHolders{{minicom, modemManager}, {}}
-        << QStringList{heldBy + "minicom（进程号 4242）、ModemManager（进程号 512）", kCloseFirst, kModemManager};
+        << QStringList{heldBy + "minicom（进程号 4242）、ModemManager（进程号 512）", kCloseFirst,
+                       kModemManager};
     QTest::newRow("holder unseen, no known service running")
         << one << DeviceHolders{{}, {"systemd"}} << QStringList{heldBy + "另一个程序", kCloseFirst};
     QTest::newRow("holder unseen, both services running")

@@ -163,5 +163,6 @@ void TestSerialConsole::fullLogKeepsTheNewestLines()
     QVERIFY(expected.endsWith(kept));
     QCOMPARE(expected.at(expected.size() - kept.size() - 1), u'\n');
     QTRY_VERIFY(text3->horizontalScrollBar()->maximum() < 1000);
-    QCOMPARE(m_fixture->messages.texts(), QStringList{QStringLiteral("串口接收内容已达 1 MB 上限，已删除最早的内容。")});
+    QCOMPARE(m_fixture->messages.texts(),
+             QStringList{QStringLiteral("串口接收内容已达 1 MB 上限，已删除最早的内容。")});
 }

@@ -56,8 +56,14 @@ MainForm &ConsoleFixture::start()
 {
     const DeviceFacts facts{[this](const QString &path) { return !deniedDevices.contains(path); },
                             [this](const QString &path) { return deviceDetails.value(path); }, holders};
-    MainForm::Services services{[this](int n) { return devices.value(n); }, skin, messages, prompts, pause, clock,
-                                facts, localInterfaces};
+    MainForm::Services services{[this](int n) { return devices.value(n); },
+                                skin,
+                                messages,
+                                prompts,
+                                pause,
+                                clock,
+                                facts,
+                                localInterfaces};
     services.receiveCeiling = receiveCeiling.value_or(services.receiveCeiling);
     window = std::make_unique<MainForm>(services);
     window->show();
