@@ -26,7 +26,6 @@ private slots:
     void portsThatDoNotOpenAreNamed_data();
     void portsThatDoNotOpenAreNamed();
     void realPermissionCheck();
-    void itemToolTipNamesTheAdapter();
     void openAndClose();
     void deviceGoneSinceRefreshFailsToOpen_data();
     void deviceGoneSinceRefreshFailsToOpen();
@@ -61,7 +60,9 @@ void verifyFailedOpen(const ConsoleFixture &fixture, const QString &message)
 
 void TestPortControl::portsThatDoNotOpenAreNamed_data()
 {
-    QTest::addColumn<QString>("holder"); // of COM3: "" none, else a child process (whom /proc may hide)
+    // Of COM3: "" none, else a child process. Who else may hold a port, and what the hint then says, is
+    // tst_port_hints' table.
+    QTest::addColumn<QString>("holder");
     QTest::addColumn<QString>(
         "hint"); // after the permission hint, for COM3's {device} and the holder's {pid}
     const QString held =
@@ -69,10 +70,6 @@ void TestPortControl::portsThatDoNotOpenAreNamed_data()
     QTest::newRow("held by nobody") << ""
                                     << "";
     QTest::newRow("held by a child process") << "seen" << held.arg("port_holder（进程号 {pid}）");
-    QTest::newRow("held by a system service")
-        << "unseen"
-        << held.arg("另一个程序") + QStringLiteral("\n若是 ModemManager：加一条 udev 规则 "
-                                                   "ENV{ID_MM_DEVICE_IGNORE}=\"1\"，让它不再探测这个设备。");
 }
 
 void TestPortControl::portsThatDoNotOpenAreNamed()
@@ -83,10 +80,9 @@ void TestPortControl::portsThatDoNotOpenAreNamed()
     fixture.addPort(1);
     const Pty &denied = fixture.addPort(2);
     const Pty &held = fixture.addPort(3);
-    fixture.addPort(4);
+    const QString usb = fixture.addPort(4).slavePath();
+    fixture.deviceDetails.insert(usb, DeviceDetails{QStringLiteral("USB2.0-Serial"), {}, 0x1a86, 0x7523});
     fixture.deniedDevices.insert(denied.slavePath());
-    if (holder == QLatin1String("unseen"))
-        fixture.holders = [](const QStringList &) { return DeviceHolders{{}, {"systemd", "ModemManager"}}; };
     fixture.start();
     auto *combo1 = fixture.find<QComboBox>("Combo1");
 
@@ -100,6 +96,8 @@ void TestPortControl::portsThatDoNotOpenAreNamed()
     QCOMPARE(items(combo1),
              holder.isEmpty() ? QStringList({"COM1", "COM3", "COM4"}) : QStringList({"COM1", "COM4"}));
     QCOMPARE(combo1->currentText(), QStringLiteral("COM4"));
+    QCOMPARE(combo1->itemData(combo1->currentIndex(), Qt::ToolTipRole).toString(),
+             usb + QStringLiteral("\nUSB2.0-Serial\n1a86:7523"));
     QCOMPARE(combo1->toolTip(),
              QStringLiteral("无权限打开：%1（COM2）\n请把当前用户加入 dialout 组（sudo adduser "
                             "$USER dialout），然后重新登录。")
@@ -135,17 +133,6 @@ void TestPortControl::realPermissionCheck()
     if (WEXITSTATUS(status) == 3)
         QSKIP("could not become nobody");
     QCOMPARE(WEXITSTATUS(status), 0); // 1: a root-only device passed as accessible; 2: the reverse
-}
-
-void TestPortControl::itemToolTipNamesTheAdapter()
-{
-    // Each listed port carries its own tooltip; what it says is tst_port_hints' table.
-    ConsoleFixture fixture;
-    const QString path = fixture.addPort(17).slavePath();
-    fixture.deviceDetails.insert(path, DeviceDetails{QStringLiteral("USB2.0-Serial"), {}, 0x1a86, 0x7523});
-    fixture.start();
-    QCOMPARE(fixture.find<QComboBox>("Combo1")->itemData(0, Qt::ToolTipRole).toString(),
-             path + QStringLiteral("\nUSB2.0-Serial\n1a86:7523"));
 }
 
 void TestPortControl::openAndClose()

@@ -31,14 +31,12 @@ void TestPortHints::portToolTip_data()
 {
     QTest::addColumn<DeviceDetails>("details");
     QTest::addColumn<QString>("lines"); // after the device path
-    QTest::addRow("USB bridge") << DeviceDetails{QStringLiteral("USB2.0-Serial"),
-                                                 QStringLiteral("QinHeng Electronics"), 0x1a86, 0x7523}
-                                << QStringLiteral("\nUSB2.0-Serial\nQinHeng Electronics\n1a86:7523");
-    QTest::addRow("ids with leading zeros")
-        << DeviceDetails{{}, {}, 0x0403, 0x0001} << QStringLiteral("\n0403:0001");
-    QTest::addRow("vendor id alone") << DeviceDetails{QStringLiteral("ttyS0"), {}, 0x0403, std::nullopt}
-                                     << QStringLiteral("\nttyS0");
-    QTest::addRow("unknown to the system") << DeviceDetails{} << QString();
+    // clang-format off
+    QTest::addRow("USB bridge") << DeviceDetails{"USB2.0-Serial", "QinHeng Electronics", 0x1a86, 0x7523} << "\nUSB2.0-Serial\nQinHeng Electronics\n1a86:7523";
+    QTest::addRow("ids with leading zeros") << DeviceDetails{{}, {}, 0x0403, 0x0001} << "\n0403:0001";
+    QTest::addRow("vendor id alone") << DeviceDetails{"ttyS0", {}, 0x0403, std::nullopt} << "\nttyS0";
+    // clang-format on
+    QTest::addRow("unknown to the system") << DeviceDetails{} << "";
 }
 
 void TestPortHints::portToolTip()
