@@ -6,10 +6,10 @@
 #include "platform/skin.h"
 #include "serial/port_control.h"
 #include "serial/serial_console.h"
-#include "serial/serial_port.h"
-#include "tcpserver/socket.h"
+#include "serial/serial_link.h"
 #include "tcpserver/tcp_console.h"
 #include "tcpserver/tcp_listener.h"
+#include "tcpserver/tcp_server.h"
 #include "textbox/text_box.h"
 
 #include <QComboBox>
@@ -98,7 +98,7 @@ MainForm::MainForm(const Services &services, QWidget *parent) : QWidget(parent)
                   9));
     buildControls();
     createSubsystems(services);
-    formLoad(services.skin);
+    startUp(services);
 }
 
 MainForm::~MainForm() = default;
@@ -167,59 +167,53 @@ void MainForm::buildControls()
 
 void MainForm::createSubsystems(const Services &services)
 {
-    m_mSComm1 = new SerialPort(services.portMap, services.deviceFacts, this);
-    m_mSComm1->setObjectName(QStringLiteral("MSComm1"));
-    m_winsock1 = new Socket(services.localInterfaces, this);
-    m_winsock1->setObjectName(QStringLiteral("Winsock1"));
+    m_serialLink = new SerialLink(services.portMap, services.deviceFacts, this);
+    m_serialLink->setObjectName(QStringLiteral("serialLink"));
+    m_tcpServer = new TcpServer(this);
+    m_tcpServer->setObjectName(QStringLiteral("tcpServer"));
 
-    auto *command1 = control<QPushButton>("Command1");
-    auto *command2 = control<QPushButton>("Command2");
-    auto *command3 = control<QPushButton>("Command3");
-    auto *command4 = control<QPushButton>("Command4");
-    auto *command6 = control<QPushButton>("Command6");
-
+    auto *openButton = control<QPushButton>("Command1");
+    auto *refreshButton = control<QPushButton>("Command2");
     m_portControl = new PortControl(
-        {command1, command2, command4, control<QComboBox>("Combo1"), control<QComboBox>("Combo2")},
-        *m_mSComm1, services.messageBox, this);
-    connect(command1, &QPushButton::clicked, m_portControl, &PortControl::command1Click);
-    connect(command2, &QPushButton::clicked, m_portControl, &PortControl::command2Click);
-    connect(m_mSComm1, &SerialPort::deviceLost, m_portControl, &PortControl::mSComm1DeviceLost);
+        {openButton, refreshButton, control<QComboBox>("Combo1"), control<QComboBox>("Combo2")},
+        *m_serialLink, PortProbe(services.portMap, services.deviceFacts), services.messageBox, this);
+    connect(openButton, &QPushButton::clicked, m_portControl, &PortControl::togglePort);
+    connect(refreshButton, &QPushButton::clicked, m_portControl, &PortControl::refreshPorts);
 
-    m_serialConsole = new SerialConsole({control<TextBox>("Text3"), control<TextBox>("Text4")}, *m_mSComm1,
-                                        services.messageBox, services.receiveCeiling, this);
-    connect(command4, &QPushButton::clicked, m_serialConsole, &SerialConsole::command4Click);
+    auto *serialSendButton = control<QPushButton>("Command4");
+    m_serialConsole =
+        new SerialConsole({control<TextBox>("Text3"), control<TextBox>("Text4"), serialSendButton},
+                          *m_serialLink, services.messageBox, services.receiveCeiling, this);
+    connect(serialSendButton, &QPushButton::clicked, m_serialConsole, &SerialConsole::sendSerialText);
     connect(control<QPushButton>("Command5"), &QPushButton::clicked, m_serialConsole,
-            &SerialConsole::command5Click);
-    connect(m_mSComm1, &SerialPort::onComm, m_serialConsole, &SerialConsole::mSComm1OnComm);
-    connect(m_mSComm1, &SerialPort::opened, m_serialConsole, &SerialConsole::portOpened);
+            &SerialConsole::clearSerial);
 
     m_atPanel = new AtPanel(*m_serialConsole, services.inputBox, services.pause, this);
-    const std::pair<const char *, void (AtPanel::*)()> atButtons[] = {
-        {"Command8", &AtPanel::command8Click},   {"Command9", &AtPanel::command9Click},
-        {"Command10", &AtPanel::command10Click}, {"Command11", &AtPanel::command11Click},
-        {"Command12", &AtPanel::command12Click}, {"Command13", &AtPanel::command13Click},
-        {"Command14", &AtPanel::command14Click}, {"Command15", &AtPanel::command15Click},
-        {"Command16", &AtPanel::command16Click}, {"Command17", &AtPanel::command17Click},
-        {"Command18", &AtPanel::command18Click}, {"Command19", &AtPanel::command19Click},
-        {"Command20", &AtPanel::command20Click}, {"Command21", &AtPanel::command21Click},
+    for (const AtPanel::FixedCommand &fixed : AtPanel::kFixedCommands) {
+        const QString command = QString::fromLatin1(fixed.command);
+        connect(control<QPushButton>(fixed.button), &QPushButton::clicked, m_atPanel,
+                [atPanel = m_atPanel, command] { atPanel->sendCommand(command); });
+    }
+    const std::pair<const char *, void (AtPanel::*)()> promptedButtons[] = {
+        {"Command11", &AtPanel::setWifiMode},
+        {"Command13", &AtPanel::joinAccessPoint},
+        {"Command16", &AtPanel::openTcpConnection},
+        {"Command17", &AtPanel::sendTcpData},
     };
-    for (const auto &[name, slot] : atButtons)
+    for (const auto &[name, slot] : promptedButtons)
         connect(control<QPushButton>(name), &QPushButton::clicked, m_atPanel, slot);
 
-    m_tcpListener = new TcpListener({command3, command6, control<QLineEdit>("Text2")}, *m_winsock1,
-                                    services.messageBox, this);
-    connect(command3, &QPushButton::clicked, m_tcpListener, &TcpListener::command3Click);
+    auto *listenButton = control<QPushButton>("Command3");
+    m_tcpListener =
+        new TcpListener({listenButton, control<QLineEdit>("Text2")}, *m_tcpServer, services.messageBox, this);
+    connect(listenButton, &QPushButton::clicked, m_tcpListener, &TcpListener::toggleListening);
 
-    m_tcpConsole = new TcpConsole({control<TextBox>("Text5"), control<TextBox>("Text6")}, *m_winsock1,
-                                  services.messageBox, services.clock, services.receiveCeiling, this);
-    connect(command6, &QPushButton::clicked, m_tcpConsole, &TcpConsole::command6Click);
-    connect(control<QPushButton>("Command7"), &QPushButton::clicked, m_tcpConsole,
-            &TcpConsole::command7Click);
-    connect(m_winsock1, &Socket::connectionRequest, m_tcpConsole, &TcpConsole::winsock1ConnectionRequest);
-    connect(m_winsock1, &Socket::dataArrival, m_tcpConsole, &TcpConsole::winsock1DataArrival);
-    // The disconnection is logged before the listener starts listening again.
-    connect(m_winsock1, &Socket::peerClosed, m_tcpConsole, &TcpConsole::winsock1PeerClosed);
-    connect(m_winsock1, &Socket::peerClosed, m_tcpListener, &TcpListener::winsock1PeerClosed);
+    auto *tcpSendButton = control<QPushButton>("Command6");
+    m_tcpConsole =
+        new TcpConsole({control<TextBox>("Text5"), control<TextBox>("Text6"), tcpSendButton}, *m_tcpServer,
+                       services.messageBox, services.clock, services.receiveCeiling, this);
+    connect(tcpSendButton, &QPushButton::clicked, m_tcpConsole, &TcpConsole::sendTcpText);
+    connect(control<QPushButton>("Command7"), &QPushButton::clicked, m_tcpConsole, &TcpConsole::clearTcp);
 
     // A copy or a paste too large for the memory left is told, and the program goes on.
     MessageBox &messageBox = services.messageBox;
@@ -232,13 +226,14 @@ void MainForm::createSubsystems(const Services &services)
     }
 }
 
-void MainForm::formLoad(Skin &skin)
+void MainForm::startUp(const Services &services)
 {
-    skin.attach();
-    auto *text1 = control<QLineEdit>("Text1");
-    text1->setText(m_winsock1->localIP());
-    text1->setToolTip(m_winsock1->localAddresses());
-    m_portControl->command2Click();
-    auto *combo2 = control<QComboBox>("Combo2");
-    combo2->setCurrentIndex(combo2->findText(QStringLiteral("115200")));
+    services.skin.attach();
+    auto *localAddress = control<QLineEdit>("Text1");
+    const LocalInterfaces interfaces = services.localInterfaces();
+    localAddress->setText(reachableAddress(interfaces));
+    localAddress->setToolTip(addressListing(interfaces));
+    m_portControl->refreshPorts();
+    auto *baudList = control<QComboBox>("Combo2");
+    baudList->setCurrentIndex(baudList->findText(QStringLiteral("115200")));
 }

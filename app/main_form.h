@@ -13,15 +13,15 @@ class MessageBox;
 class Pause;
 class PortControl;
 class SerialConsole;
-class SerialPort;
+class SerialLink;
 class Skin;
-class Socket;
 class TcpConsole;
 class TcpListener;
+class TcpServer;
 
-// The one window: builds every control from the layout table, owns the serial port (MSComm1) and
-// the TCP endpoint (Winsock1), hands each subsystem the controls it works on, and runs the start-up
-// sequence before it is first shown.
+// The one window: builds every control from the layout table, owns the serial link and the TCP
+// server, hands each subsystem the controls it works on, and runs the start-up sequence before it is
+// first shown.
 class MainForm : public QWidget
 {
     Q_OBJECT
@@ -47,11 +47,12 @@ public:
 private:
     void buildControls();
     void createSubsystems(const Services &services);
-    void formLoad(Skin &skin);
+    // The skin, the PC's address, the first port probe and the usual baud rate.
+    void startUp(const Services &services);
     template <typename Control> Control *control(const char *name) const;
 
-    SerialPort *m_mSComm1 = nullptr;
-    Socket *m_winsock1 = nullptr;
+    SerialLink *m_serialLink = nullptr;
+    TcpServer *m_tcpServer = nullptr;
     PortControl *m_portControl = nullptr;
     SerialConsole *m_serialConsole = nullptr;
     AtPanel *m_atPanel = nullptr;

@@ -1,17 +1,29 @@
 #include "atpanel/at_panel.h"
 
 #include "platform/input_box.h"
-#include "platform/link_codec.h"
 #include "platform/number_text.h"
 #include "platform/pause.h"
+#include "platform/units.h"
 #include "serial/serial_console.h"
 
 namespace {
-const QString kCrLf = QStringLiteral("\r\n");
 const QString kQuote = QStringLiteral("\"");
 } // namespace
 
 const QString AtPanel::kTcpExampleAddress = QStringLiteral("192.168.1.100");
+
+const AtPanel::FixedCommand AtPanel::kFixedCommands[10] = {
+    {"Command8", "AT"},              // is the module there
+    {"Command9", "AT+GMR"},          // firmware version
+    {"Command10", "AT+RST"},         // restart
+    {"Command12", "AT+CWLAP"},       // list access points
+    {"Command14", "AT+CWQAP"},       // leave the access point
+    {"Command15", "AT+CIFSR"},       // the module's addresses
+    {"Command18", "AT+CIPSTATUS"},   // TCP status
+    {"Command19", "AT+CIPSERVER=0"}, // the module's own TCP server off
+    {"Command20", "AT+CIPCLOSE"},    // close the TCP link
+    {"Command21", "AT+CIPMODE?"},    // transfer mode
+};
 
 AtPanel::AtPanel(SerialConsole &console, InputBox &inputBox, Pause &pause, QObject *parent)
     : QObject(parent), m_console(console), m_inputBox(inputBox), m_pause(pause)
@@ -22,48 +34,7 @@ void AtPanel::sendCommand(const QString &command)
     m_console.sendToModule(command + kCrLf);
 }
 
-void AtPanel::command8Click()
-{
-    sendCommand(QStringLiteral("AT"));
-}
-void AtPanel::command9Click()
-{
-    sendCommand(QStringLiteral("AT+GMR"));
-}
-void AtPanel::command10Click()
-{
-    sendCommand(QStringLiteral("AT+RST"));
-}
-void AtPanel::command12Click()
-{
-    sendCommand(QStringLiteral("AT+CWLAP"));
-}
-void AtPanel::command14Click()
-{
-    sendCommand(QStringLiteral("AT+CWQAP"));
-}
-void AtPanel::command15Click()
-{
-    sendCommand(QStringLiteral("AT+CIFSR"));
-}
-void AtPanel::command18Click()
-{
-    sendCommand(QStringLiteral("AT+CIPSTATUS"));
-}
-void AtPanel::command19Click()
-{
-    sendCommand(QStringLiteral("AT+CIPSERVER=0"));
-}
-void AtPanel::command20Click()
-{
-    sendCommand(QStringLiteral("AT+CIPCLOSE"));
-}
-void AtPanel::command21Click()
-{
-    sendCommand(QStringLiteral("AT+CIPMODE?"));
-}
-
-void AtPanel::command11Click()
+void AtPanel::setWifiMode()
 {
     const QString answer =
         m_inputBox.ask(QStringLiteral("1 ---> Station 模式") + kCrLf + QStringLiteral("2 ---> AP 模式") +
@@ -75,7 +46,7 @@ void AtPanel::command11Click()
         sendCommand(QStringLiteral("AT+CWMODE=") + answer);
 }
 
-void AtPanel::command13Click()
+void AtPanel::joinAccessPoint()
 {
     const QString answer =
         m_inputBox.ask(QStringLiteral("请输入要连接AP及密码") + kCrLf + QStringLiteral("按以下格式：") +
@@ -88,7 +59,7 @@ void AtPanel::command13Click()
         sendCommand(QStringLiteral("AT+CWJAP=") + answer);
 }
 
-void AtPanel::command16Click()
+void AtPanel::openTcpConnection()
 {
     const QString endpoint = kQuote + kTcpExampleAddress + kQuote + QStringLiteral(",8266");
     const QString answer =
@@ -99,7 +70,7 @@ void AtPanel::command16Click()
                     QStringLiteral(",") + answer);
 }
 
-void AtPanel::command17Click()
+void AtPanel::sendTcpData()
 {
     const QString answer = m_inputBox.ask(QStringLiteral("请输入要发送的内容"), QStringLiteral("发送TCP数据"),
                                           QStringLiteral("Tavrin出品，必属精品"));
@@ -107,9 +78,8 @@ void AtPanel::command17Click()
         return;
     // The module counts bytes on the line, not characters: a Chinese character takes two. Without
     // the code page there is no count to give; sending the data alone fails with its notice.
-    LinkEncoder encoder;
-    if (encoder.isValid()) {
-        sendCommand(QStringLiteral("AT+CIPSEND=") + QString::number(encoder.encode(answer).size()));
+    if (const auto length = m_console.encodedLength(answer)) {
+        sendCommand(QStringLiteral("AT+CIPSEND=") + QString::number(*length));
         m_pause.pause(kDataPromptWait);
     }
     m_console.sendToModule(answer);

@@ -20,27 +20,26 @@ public:
     static constexpr std::chrono::milliseconds kDataPromptWait{1300};
     static const QString kTcpExampleAddress;
 
+    // The buttons that send a fixed command, by object name.
+    struct FixedCommand
+    {
+        const char *button;
+        const char *command;
+    };
+    static const FixedCommand kFixedCommands[10];
+
     AtPanel(SerialConsole &console, InputBox &inputBox, Pause &pause, QObject *parent = nullptr);
 
-public slots:
-    void command8Click();  // AT test
-    void command9Click();  // version
-    void command10Click(); // restart
-    void command11Click(); // set Wi-Fi mode (asks)
-    void command12Click(); // list access points
-    void command13Click(); // join access point (asks)
-    void command14Click(); // quit access point
-    void command15Click(); // show IP
-    void command16Click(); // open TCP link (asks)
-    void command17Click(); // send data over the TCP link (asks)
-    void command18Click(); // TCP status
-    void command19Click(); // module's TCP server off
-    void command20Click(); // close TCP link
-    void command21Click(); // transfer mode query
-
-private:
+    // Sends `command` followed by CR LF.
     void sendCommand(const QString &command);
 
+public slots:
+    void setWifiMode();
+    void joinAccessPoint();
+    void openTcpConnection();
+    void sendTcpData();
+
+private:
     SerialConsole &m_console;
     InputBox &m_inputBox;
     Pause &m_pause;

@@ -1,6 +1,7 @@
 #include "flood.h"
 
 #include "platform/link_codec.h"
+#include "platform/units.h"
 #include "textbox/line_breaks.h"
 #include "textbox/text_box.h"
 
@@ -17,7 +18,6 @@ constexpr int kNumberDigits = 8;
 // longer than the time limit is far below every target, and its case reports what it measured so far.
 constexpr qint64 kStallNs = 10'000'000'000;
 constexpr auto kFloodTimeout = std::chrono::seconds(30);
-const QString kCrLf = QStringLiteral("\r\n");
 
 void fillLines(char *out, qint64 offset, qint64 size, bool breaks)
 {

@@ -29,7 +29,8 @@ QString distinctCharacters(const QByteArray &bytes)
     QString distinct;
     LinkDecoder decoder;
     for (qsizetype at = 0; at < bytes.size(); at += kPiece) {
-        const QString text = decoder.decode(QByteArrayView(bytes).sliced(at, std::min(kPiece, bytes.size() - at)));
+        const QString text =
+            decoder.decode(QByteArrayView(bytes).sliced(at, std::min(kPiece, bytes.size() - at)));
         for (const QChar c : text) {
             if (!seen[c.unicode()] && !c.isSurrogate() && c.isPrint()) {
                 seen[c.unicode()] = true;
@@ -58,7 +59,8 @@ Figures floodCase(Link link, Shape shape, qint64 size)
     fonts.beginLayout();
     fonts.createLine();
     fonts.endLayout();
-    session.box()->append(shownText(bytes.first(std::min<qsizetype>(bytes.size(), 4096))), TextBox::Caret::ToEnd);
+    session.box()->append(shownText(bytes.first(std::min<qsizetype>(bytes.size(), 4096))),
+                          TextBox::Caret::ToEnd);
     settle();
     session.clear();
     settle();

@@ -35,7 +35,8 @@ bool readyAgain(ssize_t result, int fd, short events)
     return ::poll(&ready, 1, 100) >= 0;
 }
 
-bool writeAll(int fd, const QByteArray &bytes, Link link, const BlockMaker &make, const std::atomic<bool> &stop)
+bool writeAll(int fd, const QByteArray &bytes, Link link, const BlockMaker &make,
+              const std::atomic<bool> &stop)
 {
     std::mt19937_64 engine(8266);
     std::uniform_int_distribution<qint64> packet(1, kBlock);

@@ -7,8 +7,8 @@
 #include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QProcess>
-#include <QScrollBar>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QTimer>
 
 #include <atomic>
@@ -217,7 +217,8 @@ Figures longLineCase()
     figures["start_ms"] = slowestMs(box, key(Qt::Key_Home, Qt::ControlModifier));
     right = right && box->cursorPosition() == 0;
     figures["scroll_ms"] = slowestMs(box, [bar] { bar->setValue(bar->maximum()); });
-    figures["click_ms"] = slowestMs(box, [&] { QTest::mouseClick(box->viewport(), Qt::LeftButton, {}, drawn); });
+    figures["click_ms"] =
+        slowestMs(box, [&] { QTest::mouseClick(box->viewport(), Qt::LeftButton, {}, drawn); });
     right = right && box->cursorPosition() == end;
     figures["select_ms"] = slowestMs(box, key(Qt::Key_Home, Qt::ShiftModifier));
     right = right && box->cursorPosition() == lineStart && box->anchorPosition() == end;

@@ -4,8 +4,6 @@ namespace {
 constexpr auto kCodePage = "GBK";
 }
 
-// Each call encodes a complete text. A kept state would hold back a lone high surrogate at the end of
-// one text and turn it into a '?' in front of the next one: a corrupted command.
 bool linkCodecAvailable()
 {
     return QStringEncoder(kCodePage).isValid() && QStringDecoder(kCodePage).isValid();
@@ -44,4 +42,11 @@ void LinkDecoder::reset()
 {
     m_decoder.resetState();
     m_clean = true;
+}
+
+std::optional<qsizetype> LinkCodec::encodedLength(QStringView text)
+{
+    if (!canEncode())
+        return std::nullopt;
+    return m_encoder.encode(text).size();
 }

@@ -5,6 +5,8 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 
+#include <optional>
+
 // Text crosses the serial line and the TCP connection in code page 936 (GBK): one byte per ASCII
 // character, two per Chinese character. Qt reaches that code page through ICU.
 
@@ -13,6 +15,8 @@
 bool linkCodecAvailable();
 inline constexpr char kNoLinkCodecNotice[] = "系统缺少 GBK 编码，无法收发数据。";
 
+// Each call encodes a complete text. A kept state would hold back a lone high surrogate at the end of
+// one text and turn it into a '?' in front of the next one: a corrupted command.
 class LinkEncoder
 {
 public:
@@ -42,4 +46,28 @@ private:
     QString m_text; // the last ASCII read
     // No first half of a character is held from the read before: the last byte read was ASCII.
     bool m_clean = true;
+};
+
+// One link's text in both directions: the encoder, the decoder of its current connection and the
+// buffer its bytes are read into, which is reused from one read to the next so that a flood does
+// not take fresh memory for every read.
+class LinkCodec
+{
+public:
+    bool canEncode() const { return m_encoder.isValid(); }
+    // The bytes of `text` on the wire; empty when the code page is missing.
+    QByteArray encode(QStringView text) { return m_encoder.encode(text); }
+    // How many bytes `text` takes on the wire; none when the code page is missing.
+    std::optional<qsizetype> encodedLength(QStringView text);
+
+    // The receive buffer: the link reads into it, then decodeReceived() turns it into text.
+    QByteArray &receiveBuffer() { return m_received; }
+    QString decodeReceived() { return m_decoder.decode(m_received); }
+    // A new connection: no half character of the last one is joined to its first byte.
+    void restart() { m_decoder.reset(); }
+
+private:
+    LinkEncoder m_encoder;
+    LinkDecoder m_decoder;
+    QByteArray m_received;
 };

@@ -43,3 +43,20 @@ std::optional<qint32> floorToInt32(QStringView text)
         return std::nullopt;
     return fitting<qint32>(std::floor(*value));
 }
+
+std::optional<qint32> parseBaudRate(QStringView text)
+{
+    if (text.isEmpty())
+        return std::nullopt;
+    qint64 value = 0;
+    for (const QChar c : text) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return std::nullopt;
+        value = value * 10 + (c.unicode() - '0');
+        if (value > std::numeric_limits<qint32>::max())
+            return std::nullopt;
+    }
+    if (value == 0)
+        return std::nullopt;
+    return static_cast<qint32>(value);
+}

@@ -15,3 +15,7 @@ std::optional<qint16> toInt16(QStringView text);
 
 // The value rounded down (the largest whole number not above it), if the result fits in 32 bits.
 std::optional<qint32> floorToInt32(QStringView text);
+
+// A baud rate as typed into the rate list: plain ASCII digits (leading zeros allowed) and nothing
+// else, from 1 to 2^31 - 1.
+std::optional<qint32> parseBaudRate(QStringView text);

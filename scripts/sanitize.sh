@@ -37,4 +37,6 @@ cmake --build "$build" -j"$(nproc)"
 export ASAN_OPTIONS="detect_leaks=1:detect_stack_use_after_return=1:check_initialization_order=1:strict_init_order=1"
 export LSAN_OPTIONS="suppressions=$supp/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
-QT_QPA_PLATFORM=offscreen ctest --test-dir "$build" --output-on-failure --no-tests=error --timeout 600 "$@"
+# The bench's byte check is left out: its floods measure nothing under a sanitizer, and the plain
+# run checks the same bytes.
+QT_QPA_PLATFORM=offscreen ctest --test-dir "$build" --output-on-failure --no-tests=error --timeout 600 -LE bench "$@"

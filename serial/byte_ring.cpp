@@ -65,7 +65,8 @@ void ByteRing::grow(qsizetype needed)
     qsizetype capacity = std::max(m_capacity, std::min(kFirstCapacity, m_limit));
     while (capacity < needed && capacity < m_limit)
         capacity = std::min(capacity * 2, m_limit);
-    void *const mapped = ::mmap(nullptr, size_t(capacity), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    void *const mapped =
+        ::mmap(nullptr, size_t(capacity), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (mapped == MAP_FAILED)
         throw std::bad_alloc();
     std::unique_ptr<char, Unmap> data(static_cast<char *>(mapped), Unmap{capacity});

@@ -36,7 +36,8 @@ private:
         qsizetype size;
         void operator()(char *data) const;
     };
-    std::unique_ptr<char, Unmap> m_data{nullptr, Unmap{0}}; // untouched pages are not backed: only those bytes land on
+    // Pages never written are not backed by memory: a large buffer costs only the bytes that reach it.
+    std::unique_ptr<char, Unmap> m_data{nullptr, Unmap{0}};
     qsizetype m_capacity = 0;
     qsizetype m_head = 0; // the oldest byte
     qsizetype m_size = 0;

@@ -1,14 +1,16 @@
 #pragma once
 
+#include "serial/port_probe.h"
+
 #include <QObject>
 
 class MessageBox;
 class QComboBox;
 class QPushButton;
-class SerialPort;
+class SerialLink;
 
 // Finding the serial ports and opening the chosen one: the refresh button, the open/close toggle and
-// the port and baud lists. Whether the port is open is read from the toggle's caption.
+// the port and baud lists. The captions and which controls are usable follow the link's open state.
 class PortControl : public QObject
 {
     Q_OBJECT
@@ -16,27 +18,24 @@ class PortControl : public QObject
 public:
     struct Controls
     {
-        QPushButton *command1; // open/close toggle
-        QPushButton *command2; // refresh
-        QPushButton *command4; // send serial box
-        QComboBox *combo1;     // ports
-        QComboBox *combo2;     // baud rates
+        QPushButton *openButton;
+        QPushButton *refreshButton;
+        QComboBox *portList;
+        QComboBox *baudList;
     };
 
-    static constexpr int kHighestPort = 100;
-
-    PortControl(const Controls &controls, SerialPort &comm, MessageBox &messageBox,
+    PortControl(const Controls &controls, SerialLink &link, PortProbe probe, MessageBox &messageBox,
                 QObject *parent = nullptr);
 
 public slots:
-    void command1Click();
-    void command2Click();
-    void mSComm1DeviceLost();
+    void togglePort();
+    void refreshPorts();
 
 private:
-    void showClosed();
+    void showOpen(bool open);
 
     Controls m_controls;
-    SerialPort &m_comm;
+    SerialLink &m_link;
+    PortProbe m_probe;
     MessageBox &m_messageBox;
 };

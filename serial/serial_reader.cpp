@@ -3,8 +3,8 @@
 #include <QFile>
 
 #include <algorithm>
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <fcntl.h>
 #include <new>
 #include <poll.h>
@@ -111,13 +111,6 @@ void SerialReader::close()
     // Nothing of this session may reach a port opened again later.
     if (m_ready.isValid())
         drain(m_ready);
-}
-
-qsizetype SerialReader::waiting()
-{
-    const std::lock_guard lock(m_mutex);
-    m_announced = false;
-    return m_ring.size();
 }
 
 void SerialReader::take(QByteArray &bytes)

@@ -42,15 +42,12 @@ public:
     // handed over, then lost() follows.
     void hangUp();
 
-    // How many bytes are waiting. The next bytes read after this call are announced again, so a
-    // caller waiting for more than this hears when more is there.
-    qsizetype waiting();
     // Puts the oldest waiting bytes, at most kBatch, into `bytes`, in place of what it held. When
     // more are left, arrived() follows on a later turn of the event loop.
     void take(QByteArray &bytes);
 
 signals:
-    // Bytes are waiting that have not been announced yet.
+    // Bytes are waiting: take() a batch of them.
     void arrived();
     // The device hung up or failed (adapter unplugged); it comes once the window has taken every byte
     // read before. The window must take bytes when told they arrived.
@@ -65,8 +62,8 @@ private:
     void readyToRead();
 
     UniqueFd m_fd;
-    UniqueFd m_wake;  // written by close() to end the thread's wait
-    UniqueFd m_ready; // written when there is news for the window
+    UniqueFd m_wake;                                  // written by close() to end the thread's wait
+    UniqueFd m_ready;                                 // written when there is news for the window
     std::unique_ptr<QSocketNotifier> m_readyNotifier; // on the window's thread; goes before m_ready
     std::thread m_thread;
 

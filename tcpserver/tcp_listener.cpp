@@ -2,48 +2,38 @@
 
 #include "platform/message_box.h"
 #include "platform/number_text.h"
-#include "tcpserver/socket.h"
 
 #include <QLineEdit>
 #include <QPushButton>
 
-namespace {
-const QString kCaptionStart = QStringLiteral("开启监听");
-const QString kCaptionStop = QStringLiteral("关闭监听");
-const QString kCaptionFailed = QStringLiteral("开启服务");
-} // namespace
-
-TcpListener::TcpListener(const Controls &controls, Socket &winsock, MessageBox &messageBox, QObject *parent)
-    : QObject(parent), m_controls(controls), m_winsock(winsock), m_messageBox(messageBox)
-{}
-
-void TcpListener::command3Click()
+TcpListener::TcpListener(const Controls &controls, TcpServer &server, MessageBox &messageBox, QObject *parent)
+    : QObject(parent), m_controls(controls), m_server(server), m_messageBox(messageBox)
 {
-    if (m_controls.command3->text() != kCaptionStart) {
-        m_winsock.close();
-        m_controls.command3->setText(kCaptionStart);
-        m_controls.command6->setEnabled(false);
-        return;
-    }
-
-    const auto port = floorToInt32(m_controls.text2->text());
-    if (!port || !m_winsock.setLocalPort(*port) || !m_winsock.listen()) {
-        startFailed();
-        return;
-    }
-    m_controls.command3->setText(kCaptionStop);
-    m_controls.command6->setEnabled(true);
+    connect(&m_server, &TcpServer::stateChanged, this, &TcpListener::showState);
 }
 
-void TcpListener::winsock1PeerClosed()
+void TcpListener::toggleListening()
 {
-    m_winsock.close();
-    if (!m_winsock.listen())
-        startFailed();
+    if (m_server.state() != TcpServer::State::Idle) {
+        m_server.stop();
+        return;
+    }
+    // No number is no port: the server refuses 0 as it refuses any port outside 1 to 65535.
+    m_server.listen(floorToInt32(m_controls.portEdit->text()).value_or(0));
 }
 
-void TcpListener::startFailed()
+void TcpListener::showState(TcpServer::State state)
 {
-    m_messageBox.show(QStringLiteral("开启出错"), MessageBox::Icon::Warning);
-    m_controls.command3->setText(kCaptionFailed);
+    switch (state) {
+    case TcpServer::State::Idle:
+        m_controls.listenButton->setText(QStringLiteral("开启监听"));
+        break;
+    case TcpServer::State::Listening:
+        m_controls.listenButton->setText(QStringLiteral("关闭监听"));
+        break;
+    case TcpServer::State::Failed:
+        m_messageBox.show(QStringLiteral("开启出错"), MessageBox::Icon::Warning);
+        m_controls.listenButton->setText(QStringLiteral("开启服务"));
+        break;
+    }
 }

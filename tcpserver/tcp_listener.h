@@ -1,14 +1,16 @@
 #pragma once
 
+#include "tcpserver/tcp_server.h"
+
 #include <QObject>
 
 class MessageBox;
 class QLineEdit;
 class QPushButton;
-class Socket;
 
-// Starting and stopping the PC's TCP server. The state is the toggle's caption: "开启监听" idle,
-// "关闭监听" listening or connected, "开启服务" after a failed start (the next click resets it).
+// Starting and stopping the PC's TCP server. The toggle's caption follows the server's state:
+// "开启监听" idle, "关闭监听" listening or connected, "开启服务" after a failed start (the next click
+// stops the server).
 class TcpListener : public QObject
 {
     Q_OBJECT
@@ -16,23 +18,20 @@ class TcpListener : public QObject
 public:
     struct Controls
     {
-        QPushButton *command3; // listen toggle
-        QPushButton *command6; // send TCP box
-        QLineEdit *text2;      // listening port
+        QPushButton *listenButton;
+        QLineEdit *portEdit;
     };
 
-    TcpListener(const Controls &controls, Socket &winsock, MessageBox &messageBox, QObject *parent = nullptr);
+    TcpListener(const Controls &controls, TcpServer &server, MessageBox &messageBox,
+                QObject *parent = nullptr);
 
 public slots:
-    void command3Click();
-    // The client went away: listen again on the same port, so a module that reconnects is accepted
-    // without a click.
-    void winsock1PeerClosed();
+    void toggleListening();
 
 private:
-    void startFailed();
+    void showState(TcpServer::State state);
 
     Controls m_controls;
-    Socket &m_winsock;
+    TcpServer &m_server;
     MessageBox &m_messageBox;
 };

@@ -51,15 +51,13 @@ void TestEndToEnd::sessionFromPortToTcpLinkAndBack()
     const auto tcpLog = [&f] { return f.textBox("Text5")->toPlainText(); };
 
     expect("Command8", QStringLiteral("AT\n\nOK\n"));
-    expect("Command13",
-           QStringLiteral("AT+CWJAP=\"SSID\",\"yourpass\"\nWIFI CONNECTED\nWIFI GOT IP\n\nOK\n"),
+    expect("Command13", QStringLiteral("AT+CWJAP=\"SSID\",\"yourpass\"\nWIFI CONNECTED\nWIFI GOT IP\n\nOK\n"),
            QStringLiteral("\"SSID\",\"yourpass\""));
 
     // The PC's server, and the module connecting to it.
     const quint16 port = f.startServer();
     const auto connectToServer = [&] {
-        expect("Command16",
-               QStringLiteral("AT+CIPSTART=\"TCP\",\"127.0.0.1\",%1\nCONNECT\n\nOK\n").arg(port),
+        expect("Command16", QStringLiteral("AT+CIPSTART=\"TCP\",\"127.0.0.1\",%1\nCONNECT\n\nOK\n").arg(port),
                QStringLiteral("\"127.0.0.1\",%1").arg(port));
         QTRY_VERIFY_WITH_TIMEOUT(tcpLog().endsWith(kConnected), kAnswerTimeoutMs);
     };

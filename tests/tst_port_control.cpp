@@ -1,6 +1,5 @@
-#include "platform/number_text.h"
 #include "platform/unique_fd.h"
-#include "serial/serial_port.h"
+#include "serial/serial_link.h"
 #include "support/console_fixture.h"
 #include "textbox/text_box.h"
 
@@ -19,8 +18,6 @@
 #include <chrono>
 #include <thread>
 
-Q_DECLARE_METATYPE(DeviceDetails)
-
 class TestPortControl : public QObject
 {
     Q_OBJECT
@@ -29,8 +26,6 @@ private slots:
     void portsThatDoNotOpenAreNamed_data();
     void portsThatDoNotOpenAreNamed();
     void realPermissionCheck();
-    void itemToolTipNamesTheAdapter_data();
-    void itemToolTipNamesTheAdapter();
     void openAndClose();
     void deviceGoneSinceRefreshFailsToOpen_data();
     void deviceGoneSinceRefreshFailsToOpen();
@@ -39,8 +34,6 @@ private slots:
     void moduleThatDoesNotRead();
     void portNumberTexts_data();
     void portNumberTexts();
-    void numberTexts_data();
-    void numberTexts();
 };
 
 namespace {
@@ -67,7 +60,9 @@ void verifyFailedOpen(const ConsoleFixture &fixture, const QString &message)
 
 void TestPortControl::portsThatDoNotOpenAreNamed_data()
 {
-    QTest::addColumn<QString>("holder"); // of COM3: "" none, else a child process (whom /proc may hide)
+    // Of COM3: "" none, else a child process. Who else may hold a port, and what the hint then says, is
+    // tst_port_hints' table.
+    QTest::addColumn<QString>("holder");
     QTest::addColumn<QString>(
         "hint"); // after the permission hint, for COM3's {device} and the holder's {pid}
     const QString held =
@@ -75,10 +70,6 @@ void TestPortControl::portsThatDoNotOpenAreNamed_data()
     QTest::newRow("held by nobody") << ""
                                     << "";
     QTest::newRow("held by a child process") << "seen" << held.arg("port_holder（进程号 {pid}）");
-    QTest::newRow("held by a system service")
-        << "unseen"
-        << held.arg("另一个程序") + QStringLiteral("\n若是 ModemManager：加一条 udev 规则 "
-                                                   "ENV{ID_MM_DEVICE_IGNORE}=\"1\"，让它不再探测这个设备。");
 }
 
 void TestPortControl::portsThatDoNotOpenAreNamed()
@@ -89,10 +80,9 @@ void TestPortControl::portsThatDoNotOpenAreNamed()
     fixture.addPort(1);
     const Pty &denied = fixture.addPort(2);
     const Pty &held = fixture.addPort(3);
-    fixture.addPort(4);
+    const QString usb = fixture.addPort(4).slavePath();
+    fixture.deviceDetails.insert(usb, DeviceDetails{QStringLiteral("USB2.0-Serial"), {}, 0x1a86, 0x7523});
     fixture.deniedDevices.insert(denied.slavePath());
-    if (holder == QLatin1String("unseen"))
-        fixture.holders = [](const QStringList &) { return DeviceHolders{{}, {"systemd", "ModemManager"}}; };
     fixture.start();
     auto *combo1 = fixture.find<QComboBox>("Combo1");
 
@@ -106,6 +96,8 @@ void TestPortControl::portsThatDoNotOpenAreNamed()
     QCOMPARE(items(combo1),
              holder.isEmpty() ? QStringList({"COM1", "COM3", "COM4"}) : QStringList({"COM1", "COM4"}));
     QCOMPARE(combo1->currentText(), QStringLiteral("COM4"));
+    QCOMPARE(combo1->itemData(combo1->currentIndex(), Qt::ToolTipRole).toString(),
+             usb + QStringLiteral("\nUSB2.0-Serial\n1a86:7523"));
     QCOMPARE(combo1->toolTip(),
              QStringLiteral("无权限打开：%1（COM2）\n请把当前用户加入 dialout 组（sudo adduser "
                             "$USER dialout），然后重新登录。")
@@ -141,32 +133,6 @@ void TestPortControl::realPermissionCheck()
     if (WEXITSTATUS(status) == 3)
         QSKIP("could not become nobody");
     QCOMPARE(WEXITSTATUS(status), 0); // 1: a root-only device passed as accessible; 2: the reverse
-}
-
-void TestPortControl::itemToolTipNamesTheAdapter_data()
-{
-    QTest::addColumn<DeviceDetails>("details");
-    QTest::addColumn<QString>("lines"); // after the device path
-
-    QTest::addRow("USB bridge") << DeviceDetails{QStringLiteral("USB2.0-Serial"),
-                                                 QStringLiteral("QinHeng Electronics"), 0x1a86, 0x7523}
-                                << QStringLiteral("\nUSB2.0-Serial\nQinHeng Electronics\n1a86:7523");
-    QTest::addRow("ids with leading zeros")
-        << DeviceDetails{{}, {}, 0x0403, 0x0001} << QStringLiteral("\n0403:0001");
-    QTest::addRow("vendor id alone") << DeviceDetails{QStringLiteral("ttyS0"), {}, 0x0403, std::nullopt}
-                                     << QStringLiteral("\nttyS0");
-    QTest::addRow("unknown to the system") << DeviceDetails{} << QString();
-}
-
-void TestPortControl::itemToolTipNamesTheAdapter()
-{
-    QFETCH(DeviceDetails, details);
-    QFETCH(QString, lines);
-    ConsoleFixture fixture;
-    const QString path = fixture.addPort(17).slavePath();
-    fixture.deviceDetails.insert(path, details);
-    fixture.start();
-    QCOMPARE(fixture.find<QComboBox>("Combo1")->itemData(0, Qt::ToolTipRole).toString(), path + lines);
 }
 
 void TestPortControl::openAndClose()
@@ -266,7 +232,8 @@ void TestPortControl::vanishedDeviceClosesThePort()
     QTRY_COMPARE(fixture.button("Command1")->text(), QStringLiteral("打开"));
     // Every byte read before the loss is shown, whichever side noticed the loss.
     if (when.startsWith(QLatin1String("flood")))
-        QCOMPARE(fixture.textBox("Text3")->toPlainText(), QStringLiteral(u"0123456789 数据 abcdef\n").repeated(4 * kMiB / 24));
+        QCOMPARE(fixture.textBox("Text3")->toPlainText(),
+                 QStringLiteral(u"0123456789 数据 abcdef\n").repeated(4 * kMiB / 24));
     // A port left open on a gone device keeps reporting errors: the window would spin.
     const auto cpu = cpuWhileIdle();
     QVERIFY2(cpu < kIdleCpuBound, qPrintable(QString::number(cpu.count())));
@@ -312,7 +279,7 @@ void TestPortControl::portNumberTexts_data()
     QTest::addColumn<int>("opens");       // COM number opened, 0 for none
     QTest::addColumn<QString>("message"); // shown when none opens
     // COM2 and COM4 exist. The number is what is left after every "COM" is taken out, rounded to the
-    // nearest whole number (a half to the even one); the grammar itself is numberTexts' table.
+    // nearest whole number (a half to the even one); the grammar itself is tst_number_text's table.
     // clang-format off
     const auto row = [](const char *tag, const QString &text, const QString &baud, int opens, const QString &message) {
         QTest::newRow(tag) << text << baud << opens << message;
@@ -343,76 +310,9 @@ void TestPortControl::portNumberTexts()
     if (!opens)
         return verifyFailedOpen(fixture, message);
     QCOMPARE(fixture.button("Command1")->text(), QStringLiteral("关闭"));
-    QCOMPARE(fixture.find<SerialPort>("MSComm1")->devicePath(), fixture.devices.value(opens));
+    QCOMPARE(fixture.find<SerialLink>("serialLink")->devicePath(), fixture.devices.value(opens));
     // Never a rate other than the one typed.
-    QCOMPARE(fixture.find<SerialPort>("MSComm1")->settings(), baud + QStringLiteral(",N,8,1"));
-}
-
-void TestPortControl::numberTexts_data()
-{
-    // What the number boxes make of a text: the port box and the mode answer round it (a half to the
-    // even neighbour) into 16 bits, the listening port rounds it down into 32 bits; none means no
-    // number. A baud rate, sent as "<text>,N,8,1", is plain ASCII digits from 1 to 2^31 - 1.
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QVariant>("rounded");
-    QTest::addColumn<QVariant>("floored");
-    QTest::addColumn<bool>("rate");
-    const QVariant none;
-    const auto row = [](const char *tag, const QString &text, const QVariant &rounded,
-                        const QVariant &floored,
-                        bool rate = false) { QTest::newRow(tag) << text << rounded << floored << rate; };
-    // clang-format off
-    row("plain", "8266", 8266, 8266, true);
-    row("leading zeros", "0009600", 9600, 9600, true);
-    row("2.5 to even 2, down to 2", "2.5", 2, 2);
-    row("3.5 to even 4, down to 3", "3.5", 4, 3);
-    row("-0.5 to 0, down to -1", "-0.5", 0, -1);
-    row("point and no fraction", "8266.", 8266, 8266);
-    row("fraction alone", ".5", 0, 0);
-    row("sign and blanks around", " +7\t", 7, 7);
-    row("ideographic and no-break spaces", QString::fromUtf16(u"\x3000" "8266\xa0"), 8266, 8266);
-    row("line break after", "9600\n", 9600, 9600);
-    row("zero", "0", 0, 0);
-    row("16-bit ends", "-32768", -32768, -32768);
-    row("past 16 bits", "32768", none, 32768, true);
-    row("32-bit end", "2147483647", none, 2147483647, true);
-    row("past 32 bits", "2147483648", none, none);
-    row("past 32 bits below", "-2147483648.5", none, none);
-    row("too long for a double", "1" + QString(400, QLatin1Char('0')), none, none);
-    row("empty", "", none, none);
-    row("sign alone", "-", none, none);
-    row("point alone", ".", none, none);
-    row("two points", "2.5.1", none, none);
-    row("exponent", "1e3", none, none);
-    row("thousands separator", "8,266", none, none);
-    row("blank inside", "1 2", none, none);
-    row("hexadecimal", "0x10", none, none);
-    row("word", "station", none, none);
-    row("rate with junk after", "115200abc", none, none);
-    row("full-width digits", QString::fromUtf16(u"\xff18\xff12\xff16\xff16"), none, none);
-    row("Arabic-Indic digit", QString::fromUtf16(u"\x0666"), none, none);
-    row("lone surrogate", QString::fromUtf16(u"8\xd800", 2), none, none);
-    row("NUL after", QString::fromUtf16(u"8266\0", 5), none, none);
-    row("control characters", "\x01\x02", none, none);
-    // clang-format on
-}
-
-void TestPortControl::numberTexts()
-{
-    QFETCH(QString, text);
-    QFETCH(QVariant, rounded);
-    QFETCH(QVariant, floored);
-    QFETCH(bool, rate);
-    const auto variant = [](auto value) { return value ? QVariant(int(*value)) : QVariant(); };
-    QCOMPARE(variant(toInt16(text)), rounded);
-    QCOMPARE(variant(floorToInt32(text)), floored);
-
-    SerialPort port([](int) { return QString(); });
-    const QString settings = text + QStringLiteral(",N,8,1");
-    QVERIFY(!port.setSettings(settings + QLatin1Char('\n')));
-    QCOMPARE(port.setSettings(settings), rate);
-    // A refused rate leaves the one before.
-    QCOMPARE(port.settings(), rate ? settings : QStringLiteral("9600,N,8,1"));
+    QCOMPARE(fixture.find<SerialLink>("serialLink")->baudRate(), baud.toInt());
 }
 
 QTEST_MAIN(TestPortControl)

@@ -1,4 +1,4 @@
-#include "serial/serial_port.h"
+#include "serial/serial_link.h"
 #include "support/console_fixture.h"
 #include "textbox/line_breaks.h"
 #include "textbox/text_box.h"
@@ -80,7 +80,7 @@ void TestSerialConsole::receivedPiecesAppearInOrder()
 {
     QFETCH(QList<QByteArray>, pieces);
     QFETCH(QString, shown);
-    QSignalSpy comm(m_fixture->find<SerialPort>("MSComm1"), &SerialPort::onComm);
+    QSignalSpy comm(m_fixture->find<SerialLink>("serialLink"), &SerialLink::received);
     for (const QByteArray &piece : pieces) {
         if (piece.isEmpty()) {
             m_fixture->click("Command1");
@@ -163,5 +163,6 @@ void TestSerialConsole::fullLogKeepsTheNewestLines()
     QVERIFY(expected.endsWith(kept));
     QCOMPARE(expected.at(expected.size() - kept.size() - 1), u'\n');
     QTRY_VERIFY(text3->horizontalScrollBar()->maximum() < 1000);
-    QCOMPARE(m_fixture->messages.texts(), QStringList{QStringLiteral("串口接收内容已达 1 MB 上限，已删除最早的内容。")});
+    QCOMPARE(m_fixture->messages.texts(),
+             QStringList{QStringLiteral("串口接收内容已达 1 MB 上限，已删除最早的内容。")});
 }

@@ -1,5 +1,5 @@
 #include "support/console_fixture.h"
-#include "tcpserver/socket.h"
+#include "tcpserver/tcp_server.h"
 #include "textbox/text_box.h"
 
 #include <QDir>
@@ -70,7 +70,7 @@ void TestTcpConsole::cleanup()
 
 void TestTcpConsole::sendBlock(QTcpSocket &client, const QByteArray &bytes)
 {
-    QSignalSpy arrived(m_fixture->find<Socket>("Winsock1"), &Socket::dataArrival);
+    QSignalSpy arrived(m_fixture->find<TcpServer>("tcpServer"), &TcpServer::aboutToReceive);
     client.write(bytes);
     client.flush();
     QVERIFY(arrived.wait());
@@ -81,7 +81,7 @@ void TestTcpConsole::sendBlock(QTcpSocket &client, const QByteArray &bytes)
 void TestTcpConsole::verifyStillServes(QTcpSocket &client)
 {
     QVERIFY(client.waitForConnected(5000));
-    QTRY_VERIFY(m_fixture->find<Socket>("Winsock1")->state() == Socket::State::Connected);
+    QTRY_VERIFY(m_fixture->find<TcpServer>("tcpServer")->hasClient());
     client.write("still here");
     QTRY_VERIFY(log().endsWith(QStringLiteral("still here\n")));
     const QString logBefore = log();
@@ -182,7 +182,10 @@ void TestTcpConsole::fullLogHoldsTheClientBackUntilCleared()
     client->write(sent);
     // The log without its timestamps, connection entries and line breaks: the digits the client sent.
     const auto digits = [this] {
-        return log().remove(QStringLiteral("14-12-01 07:56:49\n")).remove(QStringLiteral("新客户端接入")).remove(u'\n');
+        return log()
+            .remove(QStringLiteral("14-12-01 07:56:49\n"))
+            .remove(QStringLiteral("新客户端接入"))
+            .remove(u'\n');
     };
     const QString expected = QString::fromLatin1(QByteArray(sent).replace('\n', ""));
     QString received;
@@ -197,7 +200,8 @@ void TestTcpConsole::fullLogHoldsTheClientBackUntilCleared()
         m_fixture->click("Command7");
     }
     QCOMPARE(received, expected);
-    QCOMPARE(m_fixture->messages.texts().first(), QStringLiteral("TCP接收内容已达 4 MB 上限，已暂停接收；清空后继续。"));
+    QCOMPARE(m_fixture->messages.texts().first(),
+             QStringLiteral("TCP接收内容已达 4 MB 上限，已暂停接收；清空后继续。"));
 }
 
 void TestTcpConsole::secondClientIsRefused()

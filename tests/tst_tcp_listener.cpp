@@ -40,7 +40,7 @@ void TestTcpListener::portText_data()
 {
     QTest::addColumn<QString>("text"); // %1 stands for a free port
     QTest::addColumn<bool>("listens");
-    // The number rounded down must be a TCP port; the grammar itself is tst_port_control's numberTexts.
+    // The number rounded down must be a TCP port; the grammar itself is tst_number_text's table.
     QTest::newRow("plain") << "%1" << true;
     QTest::newRow("fraction rounded down") << "%1.9" << true;
     QTest::newRow("0.9 rounds down to 0") << "0.9" << false;

@@ -1,6 +1,6 @@
 #include "support/console_fixture.h"
 
-#include "serial/serial_port.h"
+#include "serial/serial_link.h"
 #include "textbox/text_box.h"
 
 #include <QComboBox>
@@ -56,8 +56,14 @@ MainForm &ConsoleFixture::start()
 {
     const DeviceFacts facts{[this](const QString &path) { return !deniedDevices.contains(path); },
                             [this](const QString &path) { return deviceDetails.value(path); }, holders};
-    MainForm::Services services{[this](int n) { return devices.value(n); }, skin, messages, prompts, pause, clock,
-                                facts, localInterfaces};
+    MainForm::Services services{[this](int n) { return devices.value(n); },
+                                skin,
+                                messages,
+                                prompts,
+                                pause,
+                                clock,
+                                facts,
+                                localInterfaces};
     services.receiveCeiling = receiveCeiling.value_or(services.receiveCeiling);
     window = std::make_unique<MainForm>(services);
     window->show();
@@ -106,5 +112,5 @@ void ConsoleFixture::verifyPortClosed() const
     QVERIFY(button("Command2")->isEnabled());
     QVERIFY(find<QComboBox>("Combo1")->isEnabled());
     QVERIFY(!button("Command4")->isEnabled());
-    QVERIFY(!find<SerialPort>("MSComm1")->portOpen());
+    QVERIFY(!find<SerialLink>("serialLink")->isOpen());
 }

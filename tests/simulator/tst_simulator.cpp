@@ -1,5 +1,5 @@
-#include "simulator.h"
 #include "platform/unique_fd.h"
+#include "simulator.h"
 
 #include <QDeadlineTimer>
 #include <QFile>
