@@ -117,7 +117,8 @@ template <typename Char> Advances::Run Advances::measureText(const Char *text, q
 }
 
 template <typename Char>
-qsizetype Advances::nearestIn(const Char *text, qsizetype size, qint64 x, qint64 target, qint64 &boundaryX) const
+qsizetype Advances::nearestIn(const Char *text, qsizetype size, qint64 x, qint64 target,
+                              qint64 &boundaryX) const
 {
     qsizetype at = 0;
     while (at < size) {

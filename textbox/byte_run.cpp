@@ -83,7 +83,7 @@ struct ByteRun::Block
     qsizetype capacity = 0;
     qsizetype used = 0; // bytes taken by runs; the rest is free
     bool mapped = false;
-    bool huge = true; // asked to be backed by huge pages
+    bool huge = true;          // asked to be backed by huge pages
     std::vector<quint32> live; // for a big block: bytes of living runs in each page
     qsizetype givenBack = 0;   // bytes of pages handed back to the system
 };
@@ -143,8 +143,8 @@ ByteRun ByteFlow::place(qsizetype reserve)
     if (m_block && m_block->capacity - m_block->used >= reserve)
         run.m_block = m_block;
     else
-        run.m_block = m_block =
-            std::make_shared<ByteRun::Block>(std::max(kBigBlock, HugePages::roundUp(reserve)), true, m_hugePages);
+        run.m_block = m_block = std::make_shared<ByteRun::Block>(
+            std::max(kBigBlock, HugePages::roundUp(reserve)), true, m_hugePages);
     run.m_offset = run.m_block->used;
     return run;
 }

@@ -64,7 +64,8 @@ void ClipboardCopy::gatherSlices()
 {
     bool gathering = false;
     for (int mode = 0; mode < kModes; ++mode)
-        gathering = (pending(QClipboard::Mode(mode)).active && !gatherSlice(QClipboard::Mode(mode))) || gathering;
+        gathering =
+            (pending(QClipboard::Mode(mode)).active && !gatherSlice(QClipboard::Mode(mode))) || gathering;
     if (!gathering)
         m_slices.stop();
 }

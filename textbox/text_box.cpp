@@ -1,5 +1,6 @@
 #include "textbox/text_box.h"
 
+#include "platform/units.h"
 #include "textbox/accessible_factory.h"
 #include "textbox/clipboard_copy.h"
 #include "textbox/paint_throttle.h"
@@ -44,12 +45,6 @@ QString fromClipboard(QClipboard::Mode mode)
     return LineBreaks::whole(QGuiApplication::clipboard()->text(mode));
 }
 
-// Offsets reach accessibility clients as int; a box past two thousand million characters reads as
-// full there.
-int clampedInt(qsizetype value)
-{
-    return int(std::min<qsizetype>(value, std::numeric_limits<int>::max()));
-}
 } // namespace
 
 TextBox::TextBox(QWidget *parent)
@@ -359,7 +354,8 @@ TextBox::Stretch TextBox::stretchShown(qsizetype line) const
     const qint64 right = left + Advances::fromPixels(viewport()->width());
     // Never half of a pair of surrogates at either end: a stretch drawn from the second half would
     // shift everything after it against the caret and the clicks.
-    const qsizetype from = store().characterStart(std::max(start, store().positionOnLine(line, left, advances) - 2));
+    const qsizetype from =
+        store().characterStart(std::max(start, store().positionOnLine(line, left, advances) - 2));
     const qsizetype to = store().characterStart(
         std::min({end, store().positionOnLine(line, right, advances) + 2, from + kLongestStretch}));
     const qint64 x = store().xOnLine(from, advances);

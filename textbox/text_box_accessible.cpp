@@ -1,5 +1,6 @@
 #include "textbox/text_box_accessible.h"
 
+#include "platform/units.h"
 #include "textbox/accessible_factory.h"
 #include "textbox/text_box.h"
 
@@ -14,12 +15,6 @@ QAccessibleInterface *createFor(const QString &className, QObject *object)
     if (className == QLatin1String("TextBox") && object && object->isWidgetType())
         return new TextBoxAccessible(static_cast<TextBox *>(object));
     return nullptr;
-}
-
-// Offsets reach clients as int; a box past two thousand million characters reads as full there.
-int clampedInt(qsizetype value)
-{
-    return int(std::min<qsizetype>(value, std::numeric_limits<int>::max()));
 }
 
 // The [start, end) of the boundary-finder unit holding `column` in `text`.

@@ -140,7 +140,8 @@ QChar TextStore::at(qsizetype position) const
 
 qsizetype TextStore::characterStart(qsizetype position) const
 {
-    if (position > 0 && position < m_length && at(position).isLowSurrogate() && at(position - 1).isHighSurrogate())
+    if (position > 0 && position < m_length && at(position).isLowSurrogate() &&
+        at(position - 1).isHighSurrogate())
         return position - 1;
     return position;
 }
@@ -224,7 +225,8 @@ void TextStore::Chunk::appendTo(QString &out, qsizetype from, qsizetype count) c
 
 qsizetype TextStore::Chunk::ownBytes() const
 {
-    return kChunkOverhead + narrow.heapBytes() + (isWide ? 2 * wide.capacity() : 0) + breaks.run().heapBytes();
+    return kChunkOverhead + narrow.heapBytes() + (isWide ? 2 * wide.capacity() : 0) +
+           breaks.run().heapBytes();
 }
 
 bool TextStore::Chunk::append(QStringView piece)
@@ -283,7 +285,8 @@ void TextStore::append(QStringView text)
             m_chunks.push_back(std::move(next));
             m_bytes += kChunkOverhead;
             // A new block: its page counts are memory too.
-            if (m_chunks.back()->narrow.sharedBlock() != block || m_chunks.back()->breaks.run().sharedBlock() != breakBlock)
+            if (m_chunks.back()->narrow.sharedBlock() != block ||
+                m_chunks.back()->breaks.run().sharedBlock() != breakBlock)
                 countBytes();
         }
         Chunk &last = *m_chunks.back();
@@ -409,14 +412,16 @@ qint64 TextStore::xOnLine(qsizetype position, const Advances &advances) const
     const qsizetype first = chunkAt(start);
     const qsizetype last = chunkAt(position);
     if (first == last)
-        return advances.end(m_chunks[first]->measure(advances, start - m_chunkStarts[first], position - start), 0);
+        return advances.end(
+            m_chunks[first]->measure(advances, start - m_chunkStarts[first], position - start), 0);
     // The line starts after the last break of its first chunk and holds every chunk up to the last.
     qint64 x = 0;
     for (qsizetype chunk = first; chunk < last; ++chunk)
         x = advances.end(m_chunks[chunk]->tailRun(advances, m_measures), x);
     const Chunk &end = *m_chunks[last];
     const qsizetype count = position - m_chunkStarts[last];
-    return advances.end(count == end.size() ? end.tailRun(advances, m_measures) : end.measure(advances, 0, count), x);
+    return advances.end(
+        count == end.size() ? end.tailRun(advances, m_measures) : end.measure(advances, 0, count), x);
 }
 
 void TextStore::measureLastLine(const Advances &advances) const

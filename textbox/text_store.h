@@ -150,6 +150,6 @@ private:
     qsizetype m_length = 0;
     qsizetype m_breakCount = 0;
     qsizetype m_bytes = 0;
-    quint64 m_measures = 1; // the generation of advances that measures kept in chunks must have
+    quint64 m_measures = 1;       // the generation of advances that measures kept in chunks must have
     mutable QString m_lineBuffer; // lineView() of a line in a Latin-1 chunk or in two chunks
 };

@@ -167,7 +167,9 @@ void TestTextBox::copyKeepsItsTextThroughAFlood()
     copy.appendTo(copied, 0, 7);
     copy.appendTo(copied, 7, copy.size() - 7);
     QCOMPARE(copied, model.mid(5));
-    model.replace(3, 2, QStringLiteral("中")).remove(0, 5 << 20).append(QStringLiteral("数据 after the copy\n") + endless + mebibyte);
+    model.replace(3, 2, QStringLiteral("中"))
+        .remove(0, 5 << 20)
+        .append(QStringLiteral("数据 after the copy\n") + endless + mebibyte);
     QCOMPARE(store.text(), model);
     verifyLines(store, model, random);
 }
@@ -178,7 +180,8 @@ void TestTextBox::heldBytesAreTheMemoryTaken_data()
     // a line break costs its place in the line index, a chunk widened late its narrow copy.
     QTest::addColumn<QString>("piece"); // appended over and over
     QRandomGenerator random(8266);
-    QTest::newRow("80-column lines") << QStringLiteral("+IPD,78:0123456789abcdefghijklmnopqrstuvwxyz0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ012\n");
+    QTest::newRow("80-column lines") << QStringLiteral(
+        "+IPD,78:0123456789abcdefghijklmnopqrstuvwxyz0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ012\n");
     QTest::newRow("line breaks only") << QStringLiteral("\n");
     QTest::newRow("AT echoes") << QStringLiteral("AT\n\nOK\n");
     QTest::newRow("one endless line") << QStringLiteral("abcdefgh");
@@ -423,7 +426,8 @@ void TestTextBox::clipboard()
     other->selectAll();
     other->copy();
     QVERIFY(QMetaObject::invokeMethod(qApp, "aboutToQuit"));
-    QCOMPARE(QGuiApplication::clipboard()->text(), other->text().replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    QCOMPARE(QGuiApplication::clipboard()->text(),
+             other->text().replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
 }
 
 void TestTextBox::clickPutsCaretWhereItIsDrawn()
