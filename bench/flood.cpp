@@ -105,8 +105,9 @@ qsizetype breakCount(QStringView run)
 bool endsWithDisconnection(const TextBox *box)
 {
     const qsizetype lines = box->lineCount();
-    return lines > 1 && box->lineText(lines - 1).isEmpty() &&
-           box->lineText(lines - 2) == QStringLiteral("客户端断开");
+    return lines > 1 && box->lineLength(lines - 1) == 0 &&
+           box->textRange(box->lineStart(lines - 2), box->lineLength(lines - 2)) ==
+               QStringLiteral("客户端断开");
 }
 } // namespace
 

@@ -85,14 +85,14 @@ qreal CaretMoves::xOf(qsizetype position) const
     if (position == start)
         return 0;
     if (m_store.isLong(line))
-        return Advances::toPixels(m_store.xOnLine(position, m_layouts.advances()));
+        return Advances::toPixels(m_layouts.measures().xOnLine(m_store, position));
     return m_layouts.layout(line, m_store.lineView(line)).lineAt(0).cursorToX(int(position - start));
 }
 
 qsizetype CaretMoves::atX(qsizetype line, qreal x) const
 {
     if (m_store.isLong(line))
-        return m_store.positionOnLine(line, Advances::fromPixels(x), m_layouts.advances());
+        return m_layouts.measures().positionOnLine(m_store, line, Advances::fromPixels(x));
     const QTextLayout &layout = m_layouts.layout(line, m_store.lineView(line));
     return m_store.lineStart(line) + layout.lineAt(0).xToCursor(x);
 }

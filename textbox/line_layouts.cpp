@@ -28,6 +28,7 @@ void LineLayouts::setFont(const QFont &font)
     m_font.setKerning(false);
     m_font.setStyleStrategy(QFont::StyleStrategy(m_font.styleStrategy() | QFont::PreferNoShaping));
     m_advances.emplace(m_font, noWrap().tabStopDistance());
+    m_measures.reset(&*m_advances);
     m_layouts.clear();
     m_widest = 0;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "textbox/advances.h"
+#include "textbox/line_measures.h"
 
 #include <QFont>
 #include <QTextLayout>
@@ -24,6 +25,7 @@ public:
     void setFont(const QFont &font);
     const QFont &font() const { return m_font; }
     const Advances &advances() const { return *m_advances; }
+    LineMeasures &measures() { return m_measures; }
     void clear() { m_layouts.clear(); }
     // The widest line shaped or measured so far: what the horizontal scroll bar has to reach.
     qreal widest() const { return m_widest; }
@@ -37,5 +39,6 @@ private:
     std::unordered_map<qsizetype, std::unique_ptr<QTextLayout>> m_layouts;
     QFont m_font;
     std::optional<Advances> m_advances;
+    LineMeasures m_measures;
     qreal m_widest = 0;
 };

@@ -86,8 +86,12 @@ void TextBox::setText(const QString &text)
 
 void TextBox::append(const QString &text, Caret caret)
 {
-    if (m_control.append(text, m_layouts.advances()))
+    if (m_control.append(text)) {
+        // A line that never ends is measured as it grows, so that going to its end stays cheap.
+        if (store().isLong(store().lineCount() - 1))
+            m_layouts.measures().measureLastLine(store());
         contentChanged();
+    }
     if (caret == Caret::ToEnd) {
         moveCaret(store().length(), false);
         showCaretLine();
@@ -348,17 +352,17 @@ TextBox::Stretch TextBox::stretchShown(qsizetype line) const
         return {start, end, 0, &m_layouts.layout(line, store().lineView(line)), nullptr};
     // Only what the view shows of a long line is laid out, from a few characters before its left edge
     // to a few after its right edge.
-    const Advances &advances = m_layouts.advances();
-    m_layouts.noteWidth(Advances::toPixels(store().xOnLine(end, advances)));
+    LineMeasures &measures = m_layouts.measures();
+    m_layouts.noteWidth(Advances::toPixels(measures.xOnLine(store(), end)));
     const qint64 left = Advances::fromPixels(qreal(scrollX()));
     const qint64 right = left + Advances::fromPixels(viewport()->width());
     // Never half of a pair of surrogates at either end: a stretch drawn from the second half would
     // shift everything after it against the caret and the clicks.
     const qsizetype from =
-        store().characterStart(std::max(start, store().positionOnLine(line, left, advances) - 2));
+        store().characterStart(std::max(start, measures.positionOnLine(store(), line, left) - 2));
     const qsizetype to = store().characterStart(
-        std::min({end, store().positionOnLine(line, right, advances) + 2, from + kLongestStretch}));
-    const qint64 x = store().xOnLine(from, advances);
+        std::min({end, measures.positionOnLine(store(), line, right) + 2, from + kLongestStretch}));
+    const qint64 x = measures.xOnLine(store(), from);
     std::unique_ptr<QTextLayout> layout = m_layouts.stretch(store().mid(from, to - from), x);
     const QTextLayout *shown = layout.get();
     return {from, to, Advances::toPixels(x), shown, std::move(layout)};
@@ -771,7 +775,6 @@ void TextBox::setScrollRange(QScrollBar *bar, int maximum)
 void TextBox::fontChanged()
 {
     m_layouts.setFont(font());
-    m_control.forgetMeasures();
     m_lineHeight = std::max(qCeil(QFontMetricsF(font()).lineSpacing()), 1);
     updateScrollBars();
     viewport()->update();

@@ -60,7 +60,6 @@ public:
     void removeOldest(qsizetype bytes);
     qsizetype lineCount() const { return store().lineCount(); }
     qsizetype lineLength(qsizetype line) const { return store().lineLength(line); }
-    QString lineText(qsizetype line) const { return store().mid(lineStart(line), lineLength(line)); }
     // The line holding a position (a line break belongs to the line it ends) and where a line starts.
     qsizetype lineOf(qsizetype position) const { return store().lineOf(position); }
     qsizetype lineStart(qsizetype line) const { return store().lineStart(line); }

@@ -1,7 +1,6 @@
 #include "textbox/text_box_accessible.h"
 
 #include "platform/units.h"
-#include "textbox/accessible_factory.h"
 #include "textbox/text_box.h"
 
 #include <QTextBoundaryFinder>
@@ -10,12 +9,6 @@
 #include <limits>
 
 namespace {
-QAccessibleInterface *createFor(const QString &className, QObject *object)
-{
-    if (className == QLatin1String("TextBox") && object && object->isWidgetType())
-        return new TextBoxAccessible(static_cast<TextBox *>(object));
-    return nullptr;
-}
 
 // The [start, end) of the boundary-finder unit holding `column` in `text`.
 std::pair<int, int> unitInLine(QTextBoundaryFinder::BoundaryType type, const QString &text, int column)
@@ -30,12 +23,6 @@ std::pair<int, int> unitInLine(QTextBoundaryFinder::BoundaryType type, const QSt
 } // namespace
 
 TextBoxAccessible::TextBoxAccessible(TextBox *box) : QAccessibleWidget(box, QAccessible::EditableText) {}
-
-void installTextBoxAccessibility()
-{
-    static const bool installed = (QAccessible::installFactory(&createFor), true);
-    Q_UNUSED(installed);
-}
 
 TextBox *TextBoxAccessible::box() const
 {

@@ -29,15 +29,13 @@ void TextControl::setText(const QString &text)
     moveCaret(0, false);
 }
 
-bool TextControl::append(const QString &text, const Advances &advances)
+bool TextControl::append(const QString &text)
 {
     const QString added = m_arrivals.normalize(text);
     if (added.isEmpty())
         return false;
     const qsizetype end = m_store.length();
     m_store.append(added);
-    if (m_store.isLong(m_store.lineCount() - 1))
-        m_store.measureLastLine(advances);
     report(Change::Kind::Inserted, end, added.size(), added);
     m_exactText.reset();
     return true;

@@ -46,17 +46,13 @@ public:
     // The text as it was set while nobody changed it since, else with CR LF line breaks.
     QString text() const;
     void setText(const QString &text);
-    // Adds text at the end, its line breaks joined across calls; the last line is measured with
-    // `advances` as it grows, so that going to the end of a line that never ends stays cheap. Returns
-    // whether anything was added.
-    bool append(const QString &text, const Advances &advances);
+    // Adds text at the end, its line breaks joined across calls. Returns whether anything was added.
+    bool append(const QString &text);
     // The stream appended from has ended; returns whether a held-back line break was added.
     bool endArrivals();
     // Drops at least `bytes` of the oldest text, ending on a line start where one is near; caret and
     // anchor stay on the text they were on. Returns the number of characters dropped.
     qsizetype removeOldest(qsizetype bytes);
-    // The measures kept of long lines were taken with another font.
-    void forgetMeasures() { m_store.forgetMeasures(); }
 
     qsizetype caret() const { return m_caret; }
     qsizetype anchor() const { return m_anchor; }

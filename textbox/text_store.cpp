@@ -65,7 +65,7 @@ TextStore::TextStore()
 
 void TextStore::clear()
 {
-    m_chunks.assign(1, std::make_shared<Chunk>());
+    m_chunks.assign(1, newChunk());
     m_flow = ByteFlow();
     m_breakFlow = ByteFlow(false);
     m_chunkStarts.assign(1, 0);
@@ -223,6 +223,13 @@ void TextStore::Chunk::appendTo(QString &out, qsizetype from, qsizetype count) c
         out.append(QLatin1StringView(narrow.constData() + from, count));
 }
 
+std::shared_ptr<TextStore::Chunk> TextStore::newChunk()
+{
+    auto chunk = std::make_shared<Chunk>();
+    chunk->id = ++m_lastId;
+    return chunk;
+}
+
 qsizetype TextStore::Chunk::ownBytes() const
 {
     return kChunkOverhead + narrow.heapBytes() + (isWide ? 2 * wide.capacity() : 0) +
@@ -276,7 +283,7 @@ void TextStore::append(QStringView text)
             (back.endsWithBreak() || back.size() >= kChunkCharacters + kChunkSlack)) {
             m_chunkStarts.push_back(m_chunkStarts.back() + back.size());
             m_breaksBefore.push_back(m_breaksBefore.back() + qsizetype(back.breaks.size()));
-            auto next = std::make_shared<Chunk>();
+            auto next = newChunk();
             const void *block = back.narrow.sharedBlock();
             const void *breakBlock = back.breaks.run().sharedBlock();
             next->narrow = m_flow.place(kChunkCharacters + kChunkSlack);
@@ -306,11 +313,11 @@ void TextStore::append(QStringView text)
 
 std::vector<std::shared_ptr<TextStore::Chunk>> TextStore::split(QStringView text)
 {
-    std::vector<std::shared_ptr<Chunk>> chunks{std::make_shared<Chunk>()};
+    std::vector<std::shared_ptr<Chunk>> chunks{newChunk()};
     while (!text.isEmpty()) {
         const qsizetype take = chunkTake(text, 0);
         if (chunks.back()->size() > 0)
-            chunks.push_back(std::make_shared<Chunk>());
+            chunks.push_back(newChunk());
         chunks.back()->append(text.first(take));
         text = text.sliced(take);
     }
@@ -406,88 +413,10 @@ qsizetype TextStore::chunkBoundaryFreeing(qsizetype bytes) const
     return m_length;
 }
 
-qint64 TextStore::xOnLine(qsizetype position, const Advances &advances) const
+TextStore::Piece TextStore::piece(qsizetype chunk, qsizetype from, qsizetype count) const
 {
-    const qsizetype start = lineStart(lineOf(position));
-    const qsizetype first = chunkAt(start);
-    const qsizetype last = chunkAt(position);
-    if (first == last)
-        return advances.end(
-            m_chunks[first]->measure(advances, start - m_chunkStarts[first], position - start), 0);
-    // The line starts after the last break of its first chunk and holds every chunk up to the last.
-    qint64 x = 0;
-    for (qsizetype chunk = first; chunk < last; ++chunk)
-        x = advances.end(m_chunks[chunk]->tailRun(advances, m_measures), x);
-    const Chunk &end = *m_chunks[last];
-    const qsizetype count = position - m_chunkStarts[last];
-    return advances.end(
-        count == end.size() ? end.tailRun(advances, m_measures) : end.measure(advances, 0, count), x);
-}
-
-void TextStore::measureLastLine(const Advances &advances) const
-{
-    // Each chunk measures only what it has not measured yet; the walk back stops at the first chunk
-    // that was up to date, or at the one where the line starts.
-    for (auto held = m_chunks.rbegin(); held != m_chunks.rend(); ++held) {
-        const Chunk &chunk = **held;
-        const bool upToDate = chunk.measures == m_measures && chunk.measuredTo == chunk.size();
-        chunk.tailRun(advances, m_measures);
-        if (upToDate || !chunk.breaks.empty())
-            return;
-    }
-}
-
-qsizetype TextStore::positionOnLine(qsizetype line, qint64 x, const Advances &advances) const
-{
-    const qsizetype start = lineStart(line);
-    const qsizetype end = start + lineLength(line);
-    qsizetype from = start;
-    qint64 at = 0;
-    for (qsizetype chunk = chunkAt(start);; ++chunk) {
-        const Chunk &held = *m_chunks[chunk];
-        const qsizetype chunkEnd = m_chunkStarts[chunk] + held.size();
-        if (chunkEnd < end) {
-            // The line goes on past this chunk: skip it whole if x lies beyond it.
-            const qint64 next = advances.end(held.tailRun(advances, m_measures), at);
-            if (next <= x) {
-                at = next;
-                from = chunkEnd;
-                continue;
-            }
-        }
-        qint64 boundaryX = 0;
-        const qsizetype offset = from - m_chunkStarts[chunk];
-        return from + held.nearest(advances, offset, std::min(chunkEnd, end) - from, at, x, boundaryX);
-    }
-}
-
-Advances::Run TextStore::Chunk::measure(const Advances &advances, qsizetype from, qsizetype count) const
-{
-    if (isWide)
-        return advances.measure(QStringView(wide).sliced(from, count));
-    return advances.measure(QLatin1StringView(narrow.constData() + from, count));
-}
-
-Advances::Run TextStore::Chunk::tailRun(const Advances &advances, quint64 generation) const
-{
-    // A chunk only ever grows at its end: what was measured holds until a break arrives after it.
-    const qsizetype from = tailStart();
-    if (measures != generation || measuredTo < from) {
-        tail = {};
-        measuredTo = from;
-        measures = generation;
-    }
-    if (measuredTo < size()) {
-        tail = advances.join(tail, measure(advances, measuredTo, size() - measuredTo));
-        measuredTo = size();
-    }
-    return tail;
-}
-
-qsizetype TextStore::Chunk::nearest(const Advances &advances, qsizetype from, qsizetype count, qint64 x,
-                                    qint64 target, qint64 &boundaryX) const
-{
-    if (isWide)
-        return advances.nearest(QStringView(wide).sliced(from, count), x, target, boundaryX);
-    return advances.nearest(QLatin1StringView(narrow.constData() + from, count), x, target, boundaryX);
+    const Chunk &held = *m_chunks[size_t(chunk)];
+    if (held.isWide)
+        return {true, {}, QStringView(held.wide).sliced(from, count)};
+    return {false, QLatin1StringView(held.narrow.constData() + from, count), {}};
 }

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "textbox/advances.h"
 #include "textbox/break_offsets.h"
 #include "textbox/byte_run.h"
 
@@ -73,17 +72,23 @@ public:
     void appendMid(QString &out, qsizetype position, qsizetype count) const;
     Snapshot snapshot(qsizetype position, qsizetype count) const;
 
-    // Where a position lies on its line and the position on a line nearest an x, in 1/64 pixel of
-    // `advances`, for lines too long to lay out whole. Each chunk keeps how the end of it that
-    // belongs to a line going on into the next chunk moves the pen, measured once per font, so both
-    // cost what one chunk costs plus a step per chunk the line spans.
-    qint64 xOnLine(qsizetype position, const Advances &advances) const;
-    qsizetype positionOnLine(qsizetype line, qint64 x, const Advances &advances) const;
-    // The measures kept were taken with advances that no longer hold (another font).
-    void forgetMeasures() { ++m_measures; }
-    // Measures what arrived on the last line since the last call, so that a line that never ends is
-    // measured as it grows, a piece at a time, and going to its end never measures it whole.
-    void measureLastLine(const Advances &advances) const;
+    // The chunks, for measuring the lines too long to lay out whole a chunk at a time (LineMeasures).
+    struct Piece
+    {
+        bool isWide;
+        QLatin1StringView latin1;
+        QStringView utf16;
+    };
+    qsizetype chunkCount() const { return qsizetype(m_chunks.size()); }
+    // The chunk holding `position`; a position at a chunk boundary belongs to the chunk it starts.
+    qsizetype chunkAt(qsizetype position) const;
+    qsizetype chunkStart(qsizetype chunk) const { return m_chunkStarts[size_t(chunk)]; }
+    qsizetype chunkSize(qsizetype chunk) const { return m_chunks[size_t(chunk)]->size(); }
+    // Where the part of the chunk after its last line break starts (0 with no break).
+    qsizetype chunkTailStart(qsizetype chunk) const { return m_chunks[size_t(chunk)]->tailStart(); }
+    // A number no other chunk of this store has or will have.
+    quint64 chunkId(qsizetype chunk) const { return m_chunks[size_t(chunk)]->id; }
+    Piece piece(qsizetype chunk, qsizetype from, qsizetype count) const;
 
     // The memory the text takes: its characters (a byte each in Latin-1 chunks, two in the others, as
     // much as the chunks have reserved), the line index, and the pages of the blocks the chunks keep.
@@ -107,11 +112,7 @@ private:
         QString wide;   // the characters as UTF-16 once one does not
         bool isWide = false;
         BreakOffsets breaks; // where the '\n' characters stand
-        // How the characters after the last break move the pen, measured up to `measuredTo` with the
-        // advances of generation `measures` (0: never).
-        mutable Advances::Run tail;
-        mutable qsizetype measuredTo = 0;
-        mutable quint64 measures = 0;
+        quint64 id = 0;
 
         qsizetype size() const { return isWide ? wide.size() : narrow.size(); }
         // The memory of the chunk's own; a narrow chunk's bytes in a shared block count with the block.
@@ -127,15 +128,11 @@ private:
         void appendTo(QString &out, qsizetype from, qsizetype count) const;
         // Adds a piece; false when widening left the narrow bytes taken in their block.
         bool append(QStringView piece);
-        Advances::Run measure(const Advances &advances, qsizetype from, qsizetype count) const;
-        Advances::Run tailRun(const Advances &advances, quint64 generation) const;
-        qsizetype nearest(const Advances &advances, qsizetype from, qsizetype count, qint64 x, qint64 target,
-                          qint64 &boundaryX) const;
     };
 
-    qsizetype chunkAt(qsizetype position) const;
     qsizetype breakPosition(qsizetype index) const;
-    static std::vector<std::shared_ptr<Chunk>> split(QStringView text);
+    std::vector<std::shared_ptr<Chunk>> split(QStringView text);
+    std::shared_ptr<Chunk> newChunk();
     void reindexFrom(qsizetype chunk);
     void countBytes();
 
@@ -150,6 +147,6 @@ private:
     qsizetype m_length = 0;
     qsizetype m_breakCount = 0;
     qsizetype m_bytes = 0;
-    quint64 m_measures = 1;       // the generation of advances that measures kept in chunks must have
+    quint64 m_lastId = 0;
     mutable QString m_lineBuffer; // lineView() of a line in a Latin-1 chunk or in two chunks
 };
