@@ -39,6 +39,10 @@ Figures serialCeilingCase(Shape shape, qint64 size);
 // Process start to window shown, for the real console binary (offscreen, probing its 100 ports),
 // timed by a probe plugin the binary loads at start-up.
 Figures startupCase();
+// Short answers ("+IPD,6:" and a number of its own each, CR LF) written at random moments into the
+// serial line or by a loopback TCP client, each timed from its write to the end of the first paint of
+// its box that shows it. With `flood`, a loopback TCP client floods the TCP box with lines meanwhile.
+Figures answerCase(Link link, bool flood);
 // A click on the "AT" button until the command is readable at the module's end of the serial line.
 Figures clickCase();
 // What a user does with 64 MiB in the serial receive box: jump to either end, page, click, type at the

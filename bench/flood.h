@@ -40,6 +40,8 @@ public:
     ConsoleFixture fixture;
     TextBox *box() const { return m_box; }
     Pty &pty() { return *fixture.ptys.at(kComNumber); }
+    // On TCP, the port the window's server listens on.
+    quint16 port() const { return m_port; }
     // Empties the box with its own clear button.
     void clear();
     // Starts writing the bytes flat out: into the serial line, or over a connection of their own on TCP.

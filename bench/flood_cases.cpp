@@ -49,8 +49,12 @@ Figures floodCase(Link link, Shape shape, qint64 size)
     const QByteArray bytes = floodBytes(shape, size);
     // Lines are made as they are sent, as the program at the other end of a log makes them.
     const BlockMaker make = shape == Shape::Lines ? lineMaker() : BlockMaker();
+    // CPU per MiB counts every thread of this process: for the bare reader the bench's writer and the
+    // reading loop, for the console the same writer, the serial port's reading thread and the window's.
+    const double bareCpuStart = cpuSeconds();
     const double bare = bareRate(link, bytes, make);
     figures["plain_mibps"] = bare;
+    figures["plain_cpu_s_per_mib"] = (cpuSeconds() - bareCpuStart) / (double(bytes.size()) / kMiB);
 
     Session session(link);
     // The fonts a flood's characters need are loaded once in a process, not per byte: every character
@@ -71,13 +75,17 @@ Figures floodCase(Link link, Shape shape, qint64 size)
                           : qint64(double(bytes.size()) * double(session.box()->length()) /
                                    double(shownLength(bytes)));
     };
+    double cpuStart = cpuSeconds();
     Turns turns = session.ingest(bytes, make);
     figures["first_ratio_to_plain"] = mibPerSecond(received(turns), turns.elapsedMs) / bare;
     if (turns.done) {
         session.clear();
         settle();
+        cpuStart = cpuSeconds();
         turns = session.ingest(bytes, make);
     }
+    figures["cpu_s_per_mib"] = (cpuSeconds() - cpuStart) / (double(received(turns)) / kMiB);
+    figures["cpu_ratio_to_plain"] = figures["cpu_s_per_mib"] / figures["plain_cpu_s_per_mib"];
     const double rate = mibPerSecond(received(turns), turns.elapsedMs);
     figures["ingest_mibps"] = rate;
     figures["ratio_to_plain"] = rate / bare;

@@ -112,12 +112,30 @@ std::vector<Row> serialCeilingRows()
             {"kept", "the newest text, exactly, from a line start", Bound::Yes, 0}};
 }
 
+// A frame at 60 Hz is 16.7 ms: half of one for the typical answer, one (two with a flood beside it)
+// for the slowest but one in a hundred.
+std::vector<Row> answerRows(double p99Limit)
+{
+    return {{"answer_median_ms", "write to painted, median, ms", Bound::AtMost, 8},
+            {"answer_p99_ms", "write to painted, 99th percentile, ms", Bound::AtMost, p99Limit},
+            {"answer_max_ms", "write to painted, longest, ms", Bound::None, 0},
+            {"gap_max_ms", "longest event-loop gap meanwhile, ms", Bound::None, 0},
+            {"all_painted", "every answer painted", Bound::Yes, 0}};
+}
+
 const std::vector<Case> &cases()
 {
     // clang-format off
     static const std::vector<Case> table = {
         {"serial-flood", 5, kFloodBytes, kFloodBytes,
-         "Serial: 16 MiB of 80-column CR LF lines from a pty into Text3 (median of 5 runs)", floodRows(),
+         "Serial: 16 MiB of 80-column CR LF lines from a pty into Text3 (median of 5 runs)",
+         [] {
+             std::vector<Row> rows = floodRows();
+             rows.push_back({"cpu_s_per_mib", "CPU of the process per MiB taken, s", Bound::None, 0});
+             rows.push_back({"plain_cpu_s_per_mib", "CPU of the plain reader per MiB, s", Bound::None, 0});
+             rows.push_back({"cpu_ratio_to_plain", "ratio of the two", Bound::AtMost, 2});
+             return rows;
+         }(),
          [](qint64 size) { return floodCase(Link::Serial, Shape::Lines, size); }},
         {"serial-flat", 1, 0, 0, "Serial: flat cost (medians of 9 one-MiB steps each)", flatRows(),
          [](qint64) { return flatCase(Link::Serial); }},
@@ -211,6 +229,22 @@ const std::vector<Case> &cases()
           {"caret_above", "caret at the start said to be above the view", Bound::Yes, 0},
           {"right", "caret and view where they must be", Bound::Yes, 0}},
          [](qint64) { return manyLinesCase(); }},
+        {"answer", 1, 0, 0,
+         "A short answer on the serial line, 20-120 ms apart, until painted in Text3 (200 answers)",
+         answerRows(17), [](qint64) { return answerCase(Link::Serial, false); }},
+        {"answer-tcp", 1, 0, 0,
+         "A short answer from a loopback TCP client, 20-120 ms apart, until painted in Text5 (200 answers)",
+         answerRows(17), [](qint64) { return answerCase(Link::Tcp, false); }},
+        {"answer-flood", 1, 0, 0,
+         "The serial answers while a loopback TCP client floods Text5 with lines (200 answers)",
+         [] {
+             std::vector<Row> rows = answerRows(33);
+             rows.push_back({"flooded_mib", "characters into the flooded box meanwhile, Mi", Bound::None, 0});
+             rows.push_back({"clear_max_ms", "longest clearing of the flooded box, ms", Bound::None, 0});
+             rows.push_back({"flood_lasted", "the flood lasted until the last answer", Bound::Yes, 0});
+             return rows;
+         }(),
+         [](qint64) { return answerCase(Link::Serial, true); }},
         {"click", 1, 0, 0, "Click on \"AT测试\" to bytes readable at the far end of the pty (300 clicks)",
          {{"click_median_ms", "median, ms", Bound::AtMost, 1},
           {"click_max_ms", "longest, ms", Bound::None, 0}},

@@ -11,11 +11,13 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cmath>
 #include <cerrno>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <random>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -145,6 +147,17 @@ double median(std::vector<double> values)
     return *middle;
 }
 
+double percentile(std::vector<double> values, double share)
+{
+    if (values.empty())
+        return 0;
+    // The nearest rank: the smallest value with at least `share` of the values at or below it.
+    const auto rank = size_t(std::ceil(share * double(values.size())));
+    const auto at = values.begin() + std::clamp<size_t>(rank, 1, values.size()) - 1;
+    std::nth_element(values.begin(), at, values.end());
+    return *at;
+}
+
 double minimum(const std::vector<double> &values)
 {
     return values.empty() ? 0 : *std::min_element(values.begin(), values.end());
@@ -164,6 +177,14 @@ qint64 monotonicNs()
 {
     const auto now = std::chrono::steady_clock::now().time_since_epoch();
     return std::chrono::duration_cast<std::chrono::nanoseconds>(now).count();
+}
+
+double cpuSeconds()
+{
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    const auto seconds = [](const timeval &t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
 qint64 residentBytes()

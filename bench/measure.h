@@ -38,8 +38,12 @@ void settle(std::chrono::milliseconds time = std::chrono::milliseconds(300));
 double median(std::vector<double> values);
 double minimum(const std::vector<double> &values);
 double maximum(const std::vector<double> &values);
+// The value below which `share` (0 to 1) of the values lie: the 99th percentile is percentile(v, 0.99).
+double percentile(std::vector<double> values, double share);
 double mibPerSecond(qint64 bytes, double ms);
 qint64 monotonicNs();
+// CPU time this process has burnt so far, user and system, all its threads, in seconds.
+double cpuSeconds();
 
 // The resident memory of this process, in bytes.
 qint64 residentBytes();

@@ -12,7 +12,11 @@
 #include <QTimer>
 
 #include <atomic>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
+#include <random>
+#include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
 
@@ -34,6 +38,16 @@ constexpr qint64 kWidePastInt = kIntPixels / 8;
 // Lines in the many-lines case: at the box's line height (16 to 18 pixels) 200 M lines are 3.2 to
 // 3.6 G pixels tall, far past the 2.1 G an int holds.
 constexpr qsizetype kManyLines = 200 * 1000 * 1000;
+constexpr int kAnswers = 200;
+constexpr int kShortestPauseMs = 20;
+constexpr int kLongestPauseMs = 120;
+constexpr auto kAnswersTimeout = std::chrono::seconds(90);
+// The flooded box is cleared whenever it holds this much, so that the flood never meets its ceiling,
+// which would hold the client back and end the flood.
+constexpr qint64 kFloodClearBytes = 32 * kMiB;
+// What the flooding client sends, more than it can send while the answers come (made as it is sent:
+// the buffer only gives the size and is never touched, so it takes address space, not memory).
+constexpr qint64 kFloodSize = qint64(16) << 30;
 
 // Milliseconds from starting the console to its window being shown, or a negative number.
 double launchOnce()
@@ -84,6 +98,63 @@ struct ArrivalWatcher
     std::atomic<qint64> lastArrivalNs{0};
     std::atomic<int> arrivals{0}; // how many times bytes have become readable
     std::thread thread;
+};
+
+// What answer `i` says: unique, so that the paint that shows it is told from the one before.
+QByteArray answerText(int i)
+{
+    return QByteArray("+IPD,6:") + QByteArray::number(i).rightJustified(6, '0');
+}
+
+// Writes short answers into a descriptor from a thread of its own, at random moments (a fixed seed: every
+// run the same), noting the monotonic time of each write just before it is made.
+struct AnswerWriter
+{
+    explicit AnswerWriter(int fd)
+        : writtenNs(kAnswers), thread([this, fd] {
+              std::mt19937 engine(8266);
+              std::uniform_int_distribution<int> pauseMs(kShortestPauseMs, kLongestPauseMs);
+              for (int i = 0; i < kAnswers && !stop; ++i) {
+                  std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs(engine)));
+                  const QByteArray line = answerText(i) + "\r\n";
+                  writtenNs[size_t(i)] = monotonicNs();
+                  if (::write(fd, line.constData(), size_t(line.size())) != line.size())
+                      return;
+                  written = i + 1;
+              }
+          })
+    {}
+    ~AnswerWriter()
+    {
+        stop = true;
+        thread.join();
+    }
+
+    std::vector<qint64> writtenNs; // each read only once `written` counts it
+    std::atomic<bool> stop{false};
+    std::atomic<int> written{0};
+    std::thread thread;
+};
+
+// Calls `painting` whenever a widget is about to paint itself.
+class PaintWatch : public QObject
+{
+public:
+    PaintWatch(QWidget *widget, std::function<void()> painting) : m_painting(std::move(painting))
+    {
+        widget->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            m_painting();
+        return false;
+    }
+
+private:
+    std::function<void()> m_painting;
 };
 
 // The slowest of a few tries of an action, each until the box has painted its answer.
@@ -296,4 +367,82 @@ Figures manyLinesCase()
     right = right && qreal(box->lineCount() - 1 - box->lineOf(box->cursorPosition())) < screenful;
     figures["right"] = right;
     return figures;
+}
+
+Figures answerCase(Link link, bool flood)
+{
+    Session session(link);
+    TextBox *box = session.box();
+    std::unique_ptr<QTcpSocket> client;
+    std::unique_ptr<FloodWriter> flooder;
+    TextBox *flooded = nullptr;
+    int answerFd = -1;
+    if (link == Link::Serial) {
+        answerFd = session.pty().master();
+    } else {
+        client = connectClient(session.port());
+        answerFd = int(client->socketDescriptor());
+        const int on = 1;
+        ::setsockopt(answerFd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    }
+    settle();
+    if (flood) {
+        client = connectClient(session.fixture.startServer());
+        flooded = session.fixture.textBox("Text5");
+        flooder = std::make_unique<FloodWriter>(int(client->socketDescriptor()),
+                                                QByteArray(kFloodSize, Qt::Uninitialized), Link::Tcp,
+                                                lineMaker());
+    }
+
+    // A paint that finds answers in the box that no paint showed before shows them; its end is taken at
+    // the next turn of the event loop, once the frame it belongs to is done.
+    std::vector<double> latencies;
+    AnswerWriter writer(answerFd);
+    int shown = 0;   // answers whose paint has ended
+    int showing = 0; // answers the paint under way shows
+    PaintWatch watch(box->viewport(), [&] {
+        const int written = writer.written;
+        const qsizetype length = box->length();
+        const qsizetype from = std::max<qsizetype>(0, length - 4096);
+        const QString tail = box->textRange(from, length - from);
+        int newest = showing;
+        for (int i = showing; i < written; ++i) {
+            if (tail.contains(QLatin1String(answerText(i))))
+                newest = i + 1;
+        }
+        if (newest == showing)
+            return;
+        const bool queued = showing > shown;
+        showing = newest;
+        if (queued)
+            return;
+        QTimer::singleShot(0, box, [&] {
+            const qint64 endNs = monotonicNs();
+            for (; shown < showing; ++shown)
+                latencies.push_back(double(endNs - writer.writtenNs[size_t(shown)]) / 1e6);
+        });
+    });
+    qint64 floodedChars = 0;
+    double clearMaxMs = 0;
+    const Turns turns = runUntil(
+        [&] {
+            if (flooded && flooded->heldBytes() > kFloodClearBytes) {
+                floodedChars += flooded->length();
+                const qint64 startNs = monotonicNs();
+                session.fixture.click("Command7");
+                clearMaxMs = std::max(clearMaxMs, double(monotonicNs() - startNs) / 1e6);
+            }
+            return shown == kAnswers;
+        },
+        kAnswersTimeout);
+    if (flooded)
+        floodedChars += flooded->length();
+    return {{"answer_median_ms", median(latencies)},
+            {"answer_p99_ms", percentile(latencies, 0.99)},
+            {"answer_max_ms", maximum(latencies)},
+            {"gap_max_ms", turns.longestGapMs},
+            {"clear_max_ms", clearMaxMs},
+            {"all_painted", shown == kAnswers},
+            {"flooded_mib", double(floodedChars) / kMiB},
+            {"flood_lasted", !flooder || !flooder->finished()}};
 }
