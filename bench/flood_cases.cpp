@@ -54,7 +54,7 @@ Figures floodCase(Link link, Shape shape, qint64 size)
     const double bareCpuStart = cpuSeconds();
     const double bare = bareRate(link, bytes, make);
     figures["plain_mibps"] = bare;
-    figures["plain_cpu_s_per_mib"] = (cpuSeconds() - bareCpuStart) / (double(bytes.size()) / kMiB);
+    figures["plain_cpu_ms_per_mib"] = 1e3 * (cpuSeconds() - bareCpuStart) / (double(bytes.size()) / kMiB);
 
     Session session(link);
     // The fonts a flood's characters need are loaded once in a process, not per byte: every character
@@ -84,8 +84,10 @@ Figures floodCase(Link link, Shape shape, qint64 size)
         cpuStart = cpuSeconds();
         turns = session.ingest(bytes, make);
     }
-    figures["cpu_s_per_mib"] = (cpuSeconds() - cpuStart) / (double(received(turns)) / kMiB);
-    figures["cpu_ratio_to_plain"] = figures["cpu_s_per_mib"] / figures["plain_cpu_s_per_mib"];
+    // The window's thread counts the turns of its event loop with a zero-interval timer, so it never
+    // sleeps: whatever time the flood leaves it is counted too.
+    figures["cpu_ms_per_mib"] = 1e3 * (cpuSeconds() - cpuStart) / (double(received(turns)) / kMiB);
+    figures["cpu_ratio_to_plain"] = figures["cpu_ms_per_mib"] / figures["plain_cpu_ms_per_mib"];
     const double rate = mibPerSecond(received(turns), turns.elapsedMs);
     figures["ingest_mibps"] = rate;
     figures["ratio_to_plain"] = rate / bare;
