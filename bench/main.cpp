@@ -119,6 +119,7 @@ std::vector<Row> answerRows(double p99Limit)
     return {{"answer_median_ms", "write to painted, median, ms", Bound::AtMost, 8},
             {"answer_p99_ms", "write to painted, 99th percentile, ms", Bound::AtMost, p99Limit},
             {"answer_max_ms", "write to painted, longest, ms", Bound::None, 0},
+            {"in_box_p99_ms", "write to in the box, 99th percentile, ms", Bound::None, 0},
             {"gap_max_ms", "longest event-loop gap meanwhile, ms", Bound::None, 0},
             {"all_painted", "every answer painted", Bound::Yes, 0}};
 }
