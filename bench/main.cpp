@@ -1,11 +1,11 @@
 // console-bench: how the console copes with floods on the serial line and on the TCP link (lines, Chinese,
 // a line that never ends, random bytes, a window that stops reading for a while, more than a box may
 // hold, in lines, bare line breaks or "AT" echoes), how the receive box answers with a huge log in it,
-// how fast it starts and how fast a click reaches the line. Run without arguments for every
-// case, or name cases to run only those. With --check it runs each case that checks its bytes once and
-// only says whether every byte arrived in order (exit 1 if not), for CI. Each run of a case is a fresh
-// child process (`--case NAME BYTES`), so that every case starts from an idle process and its memory
-// figures hold only what that case kept.
+// how fast it starts, how fast a click reaches the line and how soon an answer is on screen. Run
+// without arguments for every case, or name cases to run only those. With --check it runs each case
+// that checks its bytes once and only says whether every byte arrived in order (exit 1 if not), for
+// CI. Each run of a case is a fresh child process (`--case NAME BYTES`), so that every case starts
+// from an idle process and its memory figures hold only what that case kept.
 #include "cases.h"
 
 #include <QApplication>
