@@ -11,8 +11,8 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <cmath>
 #include <cerrno>
+#include <cmath>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>

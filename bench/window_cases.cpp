@@ -389,9 +389,9 @@ Figures answerCase(Link link, bool flood)
     if (flood) {
         client = connectClient(session.fixture.startServer());
         flooded = session.fixture.textBox("Text5");
-        flooder = std::make_unique<FloodWriter>(int(client->socketDescriptor()),
-                                                QByteArray(kFloodSize, Qt::Uninitialized), Link::Tcp,
-                                                lineMaker());
+        flooder =
+            std::make_unique<FloodWriter>(int(client->socketDescriptor()),
+                                          QByteArray(kFloodSize, Qt::Uninitialized), Link::Tcp, lineMaker());
     }
 
     // A paint that finds answers in the box that no paint showed before shows them; its end is taken at
