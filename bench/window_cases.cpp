@@ -118,9 +118,11 @@ struct AnswerWriter
                   std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs(engine)));
                   const QByteArray line = answerText(i) + "\r\n";
                   writtenNs[size_t(i)] = monotonicNs();
+                  // Counted before the write: the console may read and paint the answer before this
+                  // thread runs again, and a paint of an answer not yet counted would go unseen.
+                  written = i + 1;
                   if (::write(fd, line.constData(), size_t(line.size())) != line.size())
                       return;
-                  written = i + 1;
               }
           })
     {}

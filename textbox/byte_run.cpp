@@ -121,6 +121,14 @@ void ByteRun::release()
     m_size = 0;
 }
 
+void ByteRun::abandon()
+{
+    if (m_block && m_block->mapped && m_size > 0)
+        m_block->count(m_offset, m_size, -1);
+    m_block.reset();
+    m_size = 0;
+}
+
 bool ByteRun::giveBack()
 {
     const bool atFreeEnd = m_block && m_block->mapped && m_offset + m_size == m_block->used;

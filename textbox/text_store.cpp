@@ -65,6 +65,13 @@ TextStore::TextStore()
 
 void TextStore::clear()
 {
+    // The blocks go with their chunks, but for chunks a clipboard copy still holds.
+    for (const std::shared_ptr<Chunk> &chunk : m_chunks) {
+        if (chunk.use_count() == 1) {
+            chunk->narrow.abandon();
+            chunk->breaks.run().abandon();
+        }
+    }
     m_chunks.assign(1, newChunk());
     m_flow = ByteFlow();
     m_breakFlow = ByteFlow(false);
