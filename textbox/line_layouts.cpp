@@ -2,6 +2,8 @@
 
 #include <QTextOption>
 
+#include <algorithm>
+
 namespace {
 void layOut(QTextLayout &layout, const QTextOption &option)
 {
@@ -19,6 +21,57 @@ QTextOption noWrap()
     QTextOption option;
     option.setWrapMode(QTextOption::NoWrap);
     return option;
+}
+
+// Characters past either edge of the view that a part takes along, for a glyph that reaches over
+// the edge.
+constexpr qsizetype kBeyondEdge = 4;
+
+// Whether a character is drawn the same in any part of its line that holds it as in the whole line:
+// one glyph after another, each as wide as the character alone, as the box's font draws Latin,
+// Greek, Cyrillic, CJK and the symbols, controls and private characters a module at the wrong baud
+// rate sends.
+bool standsAlone(char16_t c)
+{
+    if (c < 0x0300)
+        return true;
+    if (QChar::isSurrogate(c)) // emoji, and their sequences joined into one glyph
+        return false;
+    switch (QChar::category(c)) {
+    case QChar::Mark_NonSpacing:
+    case QChar::Mark_SpacingCombining:
+    case QChar::Mark_Enclosing:
+    case QChar::Other_Format: // joiners and the direction controls
+        return false;
+    default:
+        break;
+    }
+    switch (QChar::direction(c)) {
+    case QChar::DirR:
+    case QChar::DirAL:
+    case QChar::DirAN:
+        return false;
+    default:
+        break;
+    }
+    switch (QChar::script(c)) {
+    case QChar::Script_Common:
+    case QChar::Script_Unknown:
+    case QChar::Script_Latin:
+    case QChar::Script_Greek:
+    case QChar::Script_Cyrillic:
+    case QChar::Script_Armenian:
+    case QChar::Script_Georgian:
+    case QChar::Script_Han:
+    case QChar::Script_Hiragana:
+    case QChar::Script_Katakana:
+    case QChar::Script_Bopomofo:
+        return true;
+    case QChar::Script_Hangul: // whole syllables; the jamo that build them combine
+        return c >= 0xAC00 && c <= 0xD7A3;
+    default:
+        return false;
+    }
 }
 } // namespace
 
@@ -64,4 +117,39 @@ std::unique_ptr<QTextLayout> LineLayouts::stretch(const QString &text, qint64 x)
     auto layout = std::make_unique<QTextLayout>(text, m_font);
     layOut(*layout, option);
     return layout;
+}
+
+LineLayouts::Part LineLayouts::partShown(QStringView text, qint64 left, qint64 right)
+{
+    const Part whole{0, text.size(), 0};
+    const qint64 width = m_advances->end(m_advances->measure(text), 0);
+    if (left <= 0 && right >= width)
+        return whole;
+    if (!std::all_of(text.begin(), text.end(), [](QChar c) { return standsAlone(c.unicode()); }))
+        return whole;
+    noteWidth(Advances::toPixels(width));
+    qint64 leftX = 0;
+    const qsizetype leftEdge = m_advances->nearest(text, 0, left, leftX);
+    qint64 rightX = 0;
+    const qsizetype rightEdge = leftEdge + m_advances->nearest(text.sliced(leftEdge), leftX, right, rightX);
+    const qsizetype from = std::max<qsizetype>(leftEdge - kBeyondEdge, 0);
+    const qsizetype to = std::min(rightEdge + kBeyondEdge, text.size());
+    if (from == 0 && to == text.size())
+        return whole;
+    return {from, to, m_advances->end(m_advances->measure(text.first(from)), 0)};
+}
+
+const QTextLayout &LineLayouts::partLayout(qsizetype line, QStringView text, const Part &part)
+{
+    KeptPart &kept = m_parts[line];
+    const QStringView shown = text.sliced(part.from, part.to - part.from);
+    if (kept.layout && kept.from == part.from && kept.x == part.x &&
+        QStringView(kept.layout->text()) == shown)
+        return *kept.layout;
+    if (m_parts.size() > kMostKept) {
+        m_parts.clear();
+        return partLayout(line, text, part);
+    }
+    kept = {part.from, part.x, stretch(shown.toString(), part.x)};
+    return *kept.layout;
 }

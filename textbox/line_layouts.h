@@ -17,6 +17,21 @@ class LineLayouts
 {
 public:
     const QTextLayout &layout(qsizetype line, QStringView text);
+
+    // What a view from `left` to `right` (1/64 pixel from the line's start) shows of a line that is
+    // not too long to shape whole: characters [from, to), a few more than it shows on either side,
+    // starting `x` into the line. The whole line where the view shows all of it, and where laying out
+    // a part could draw it otherwise than the whole: right-to-left text, marks that combine with the
+    // character before, characters a script joins or reorders, and emoji sequences.
+    struct Part
+    {
+        qsizetype from;
+        qsizetype to;
+        qint64 x;
+    };
+    Part partShown(QStringView text, qint64 left, qint64 right);
+    // A laid-out part of a line, kept like a whole line's layout.
+    const QTextLayout &partLayout(qsizetype line, QStringView text, const Part &part);
     // A stretch of a long line that starts `x` (1/64 pixel) into the line, with its tabs stopping
     // where they stop on the whole line.
     std::unique_ptr<QTextLayout> stretch(const QString &text, qint64 x) const;
@@ -26,7 +41,11 @@ public:
     const QFont &font() const { return m_font; }
     const Advances &advances() const { return *m_advances; }
     LineMeasures &measures() { return m_measures; }
-    void clear() { m_layouts.clear(); }
+    void clear()
+    {
+        m_layouts.clear();
+        m_parts.clear();
+    }
     // The widest line shaped or measured so far: what the horizontal scroll bar has to reach.
     qreal widest() const { return m_widest; }
     void noteWidth(qreal width) { m_widest = std::max(m_widest, width); }
@@ -36,7 +55,15 @@ private:
     // Enough for every line of a tall window; past that the cache starts over.
     static constexpr std::size_t kMostKept = 512;
 
+    struct KeptPart
+    {
+        qsizetype from = 0;
+        qint64 x = 0;
+        std::unique_ptr<QTextLayout> layout;
+    };
+
     std::unordered_map<qsizetype, std::unique_ptr<QTextLayout>> m_layouts;
+    std::unordered_map<qsizetype, KeptPart> m_parts;
     QFont m_font;
     std::optional<Advances> m_advances;
     LineMeasures m_measures;

@@ -337,7 +337,11 @@ void TextBox::paintEvent(QPaintEvent *event)
     const qsizetype last = std::min(store().lineCount() - 1, first + viewport()->height() / m_lineHeight + 1);
     const qreal widestBefore = m_layouts.widest();
     const Range selected = selection();
-    for (qsizetype line = first; line <= last; ++line)
+    // Only the lines the paint is for: a blink of the caret draws its own line.
+    const QRect &clip = event->rect();
+    const qsizetype top = first + std::max(clip.top() - kMargin, 0) / m_lineHeight;
+    const qsizetype bottom = std::min(last, first + std::max(clip.bottom() - kMargin, 0) / m_lineHeight);
+    for (qsizetype line = top; line <= bottom; ++line)
         drawLine(painter, line, kMargin + (line - first) * m_lineHeight, selected, event->rect());
     // Lines shaped for the first time may be wider than any before.
     if (m_layouts.widest() > widestBefore)
@@ -348,8 +352,18 @@ TextBox::Stretch TextBox::stretchShown(qsizetype line) const
 {
     const qsizetype start = store().lineStart(line);
     const qsizetype end = start + store().lineLength(line);
-    if (!store().isLong(line))
-        return {start, end, 0, &m_layouts.layout(line, store().lineView(line)), nullptr};
+    if (!store().isLong(line)) {
+        // Only what the view shows of a line wider than the view is laid out, where that draws the
+        // same: laying out and drawing the whole of each line was most of a frame on mixed text.
+        const QStringView text = store().lineView(line);
+        const qint64 left = Advances::fromPixels(qreal(scrollX()));
+        const LineLayouts::Part part =
+            m_layouts.partShown(text, left, left + Advances::fromPixels(viewport()->width()));
+        if (part.to - part.from == text.size())
+            return {start, end, 0, &m_layouts.layout(line, text), nullptr};
+        return {start + part.from, start + part.to, Advances::toPixels(part.x),
+                &m_layouts.partLayout(line, text, part), nullptr};
+    }
     // Only what the view shows of a long line is laid out, from a few characters before its left edge
     // to a few after its right edge.
     LineMeasures &measures = m_layouts.measures();
