@@ -56,3 +56,5 @@ Figures wideLineCase();
 // 200 M short lines in the serial box: both ends, a click, and where the caret is said to be when it
 // is far above the view.
 Figures manyLinesCase();
+// Lines in many scripts pasted into the serial box: the paste, and paging and scrolling through them.
+Figures mixedScriptCase();

@@ -29,6 +29,7 @@ constexpr auto kClickTimeout = std::chrono::seconds(2);
 constexpr qint64 kBigLogBytes = 64 * kMiB;
 constexpr qint64 kLongLineCharacters = 100 * 1000 * 1000;
 constexpr int kTries = 5;
+constexpr int kMixedScriptLines = 2000;
 // A receive ceiling past anything the cases below put in the box, so that nothing is dropped.
 constexpr qint64 kNoCeiling = qint64(1) << 40;
 // What an int holds of pixels, and how far past it the wide line goes: an eighth more, so that a width
@@ -183,6 +184,30 @@ std::function<void()> click(TextBox *box, QPoint at)
     return [=] { QTest::mouseClick(box->viewport(), Qt::LeftButton, {}, at); };
 }
 
+// Lines of a log a user pastes: Latin, Chinese, Cyrillic, Arabic, Devanagari, combining marks and
+// emoji, each line starting at another piece so that no two neighbours are alike, and each wider
+// than the box.
+QString mixedScriptLines(int count)
+{
+    static const QString pieces[] = {
+        QStringLiteral("AT+CWJAP=\"Café\",\"pässwörd\" "),
+        QStringLiteral("数据接收成功，连接已建立 "),
+        QStringLiteral("Привет, модуль готов "),
+        QStringLiteral("مرحبا بالعالم 2024 "),
+        QStringLiteral("नमस्ते दुनिया क्षत्रिय "),
+        QStringLiteral("e\u0301 a\u0308 o\u0323\u0302 n\u0303 "),
+        QStringLiteral("\U0001F44D\U0001F3FD \U0001F468\u200D\U0001F4BB \u2705 "),
+    };
+    const int kinds = int(std::size(pieces));
+    QString text;
+    for (int line = 0; line < count; ++line) {
+        for (int i = 0; i < 2 * kinds; ++i)
+            text += pieces[(line + i) % kinds];
+        text += QStringLiteral("%1\r\n").arg(line);
+    }
+    return text;
+}
+
 // Whether the middle of a rectangle, in viewport coordinates, is in view.
 bool inView(const TextBox *box, const QRect &rect)
 {
@@ -335,6 +360,40 @@ Figures wideLineCase()
     figures["scroll_ms"] = slowestMs(box, [bar] { bar->setValue(bar->maximum()); });
     right = right && bar->maximum() > 0 && inView(box, box->characterRect(end));
     figures["right"] = right;
+    return figures;
+}
+
+Figures mixedScriptCase()
+{
+    Session session(Link::Serial);
+    TextBox *box = session.box();
+    box->setFocus();
+    QGuiApplication::clipboard()->setText(mixedScriptLines(kMixedScriptLines));
+    settle(std::chrono::milliseconds(50));
+
+    Figures figures;
+    QElapsedTimer clock;
+    clock.start();
+    QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
+    box->viewport()->repaint();
+    figures["paste_ms"] = double(clock.nsecsElapsed()) / 1e6;
+    bool right = box->lineCount() == kMixedScriptLines + 1;
+    figures["page_up_ms"] = slowestMs(box, press(box, Qt::Key_PageUp));
+    figures["line_end_ms"] = slowestMs(box, [box] {
+        QTest::keyClick(box, Qt::Key_Down);
+        QTest::keyClick(box, Qt::Key_End);
+    });
+    right = right && box->horizontalScrollBar()->value() > 0 && inView(box, box->cursorRect());
+    figures["line_start_ms"] = slowestMs(box, [box] {
+        QTest::keyClick(box, Qt::Key_Down);
+        QTest::keyClick(box, Qt::Key_Home);
+    });
+    QScrollBar *bar = box->horizontalScrollBar();
+    figures["sideways_ms"] = slowestMs(box, [box, bar] {
+        QTest::keyClick(box, Qt::Key_PageDown);
+        bar->setValue(bar->value() + bar->pageStep());
+    });
+    figures["right"] = right && bar->value() > 0;
     return figures;
 }
 

@@ -1,5 +1,7 @@
 #include "textbox/line_layouts.h"
 
+#include <QImage>
+#include <QPainter>
 #include <QTextOption>
 
 #include <algorithm>
@@ -101,6 +103,19 @@ const QTextLayout &LineLayouts::layout(qsizetype line, QStringView text)
     return *kept;
 }
 
+void LineLayouts::loadFallbackFonts(qreal devicePixelRatio) const
+{
+    // A character of each: Chinese, Cyrillic, Greek, Arabic, Hebrew, Devanagari, Thai, Hangul,
+    // Japanese kana, a combining mark, box drawing and emoji; drawn once as the box draws, so that
+    // each font's glyph cache is made too.
+    QTextLayout sample(QStringLiteral("数Жαمאनก한かe\u0301─\u2705\U0001F600"), m_font);
+    layOut(sample, noWrap());
+    QImage image(QSize(8, 8) * devicePixelRatio, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(devicePixelRatio);
+    QPainter painter(&image);
+    sample.draw(&painter, QPointF(0, 0));
+}
+
 std::unique_ptr<QTextLayout> LineLayouts::stretch(const QString &text, qint64 x) const
 {
     // A layout puts tab stops at multiples of the stop distance from its own start; this one starts
@@ -125,9 +140,11 @@ LineLayouts::Part LineLayouts::partShown(QStringView text, qint64 left, qint64 r
     const qint64 width = m_advances->end(m_advances->measure(text), 0);
     if (left <= 0 && right >= width)
         return whole;
-    if (!std::all_of(text.begin(), text.end(), [](QChar c) { return standsAlone(c.unicode()); }))
-        return whole;
+    // The scroll bar reaches the end of the line as its characters' advances place it. Where shaping
+    // draws it narrower, the bar takes that measure once the line is laid out whole.
     noteWidth(Advances::toPixels(width));
+    if (!std::all_of(text.begin(), text.end(), [](QChar c) { return standsAlone(c.unicode()); }))
+        return left <= 0 ? startShown(text, right) : whole;
     qint64 leftX = 0;
     const qsizetype leftEdge = m_advances->nearest(text, 0, left, leftX);
     qint64 rightX = 0;
@@ -137,6 +154,37 @@ LineLayouts::Part LineLayouts::partShown(QStringView text, qint64 left, qint64 r
     if (from == 0 && to == text.size())
         return whole;
     return {from, to, m_advances->end(m_advances->measure(text.first(from)), 0)};
+}
+
+LineLayouts::Part LineLayouts::startShown(QStringView text, qint64 right) const
+{
+    // Shaped text can be narrower than its characters' advances (joined letters, conjuncts, emoji
+    // sequences): the end is sought as far again past the view, and the box lays out the whole line when the
+    // part still falls short of the view's edge.
+    qint64 x = 0;
+    qsizetype end = m_advances->nearest(text, 0, 2 * right, x);
+    // The part ends before a space that follows a left-to-right letter: no shaping reaches across
+    // that, and in a left-to-right line text on either side of it is ordered on its own side.
+    while (end < text.size() && !(text[end] == u' ' && end > 0 && text[end - 1].direction() == QChar::DirL))
+        ++end;
+    const Part whole{0, text.size(), 0};
+    if (end >= text.size())
+        return whole;
+    // The line must read left to right as a whole, as the part does: its first letter that has a
+    // direction is left to right, and nothing before the end overrides directions.
+    for (qsizetype i = 0; i < end; ++i) {
+        const QChar::Direction direction = text[i].direction();
+        if (direction == QChar::DirR || direction == QChar::DirAL)
+            return whole;
+        if (direction == QChar::DirL)
+            break;
+    }
+    const auto overrides = [](QChar c) {
+        return (c >= u'\u202A' && c <= u'\u202E') || (c >= u'\u2066' && c <= u'\u2069');
+    };
+    if (std::any_of(text.begin(), text.begin() + end, overrides))
+        return whole;
+    return {0, end, 0};
 }
 
 const QTextLayout &LineLayouts::partLayout(qsizetype line, QStringView text, const Part &part)

@@ -20,9 +20,9 @@ public:
 
     // What a view from `left` to `right` (1/64 pixel from the line's start) shows of a line that is
     // not too long to shape whole: characters [from, to), a few more than it shows on either side,
-    // starting `x` into the line. The whole line where the view shows all of it, and where laying out
-    // a part could draw it otherwise than the whole: right-to-left text, marks that combine with the
-    // character before, characters a script joins or reorders, and emoji sequences.
+    // starting `x` into the line; the whole line where the view shows all of it. Text that shaping
+    // draws otherwise in parts (right-to-left text, combining marks, scripts whose letters join or
+    // reorder, emoji sequences) is only ever cut after the view, where no shaping reaches across.
     struct Part
     {
         qsizetype from;
@@ -39,6 +39,10 @@ public:
     // characters' advances say.
     void setFont(const QFont &font);
     const QFont &font() const { return m_font; }
+    // Finds and opens the fonts that draw the scripts a log or a paste may bring beyond the box's own
+    // font. The first line in a script the font lacks otherwise pays for the search, up to several
+    // frames' time for a script no installed font has.
+    void loadFallbackFonts(qreal devicePixelRatio) const;
     const Advances &advances() const { return *m_advances; }
     LineMeasures &measures() { return m_measures; }
     void clear()
@@ -54,6 +58,10 @@ public:
 private:
     // Enough for every line of a tall window; past that the cache starts over.
     static constexpr std::size_t kMostKept = 512;
+
+    // The start of a line that shaping may draw otherwise in parts, up to a place past the view's
+    // right edge that no shaping or ordering reaches across; the whole line where there is none.
+    Part startShown(QStringView text, qint64 right) const;
 
     struct KeptPart
     {

@@ -346,6 +346,12 @@ void TextBox::paintEvent(QPaintEvent *event)
     // Lines shaped for the first time may be wider than any before.
     if (m_layouts.widest() > widestBefore)
         QMetaObject::invokeMethod(this, &TextBox::updateScrollBars, Qt::QueuedConnection);
+    // Once the box is on screen, while nobody waits for it yet.
+    if (!m_fallbackFontsLoaded) {
+        m_fallbackFontsLoaded = true;
+        QMetaObject::invokeMethod(
+            this, [this] { m_layouts.loadFallbackFonts(devicePixelRatioF()); }, Qt::QueuedConnection);
+    }
 }
 
 TextBox::Stretch TextBox::stretchShown(qsizetype line) const
@@ -357,12 +363,14 @@ TextBox::Stretch TextBox::stretchShown(qsizetype line) const
         // same: laying out and drawing the whole of each line was most of a frame on mixed text.
         const QStringView text = store().lineView(line);
         const qint64 left = Advances::fromPixels(qreal(scrollX()));
-        const LineLayouts::Part part =
-            m_layouts.partShown(text, left, left + Advances::fromPixels(viewport()->width()));
-        if (part.to - part.from == text.size())
+        const qint64 right = left + Advances::fromPixels(viewport()->width());
+        const LineLayouts::Part part = m_layouts.partShown(text, left, right);
+        const QTextLayout *shown =
+            part.to - part.from == text.size() ? nullptr : &m_layouts.partLayout(line, text, part);
+        // A start of a line that shaping made narrower than the view after all: the whole line.
+        if (!shown || (part.x == 0 && shown->lineAt(0).naturalTextWidth() < Advances::toPixels(right)))
             return {start, end, 0, &m_layouts.layout(line, text), nullptr};
-        return {start + part.from, start + part.to, Advances::toPixels(part.x),
-                &m_layouts.partLayout(line, text, part), nullptr};
+        return {start + part.from, start + part.to, Advances::toPixels(part.x), shown, nullptr};
     }
     // Only what the view shows of a long line is laid out, from a few characters before its left edge
     // to a few after its right edge.
@@ -789,6 +797,7 @@ void TextBox::setScrollRange(QScrollBar *bar, int maximum)
 void TextBox::fontChanged()
 {
     m_layouts.setFont(font());
+    m_fallbackFontsLoaded = false;
     m_lineHeight = std::max(qCeil(QFontMetricsF(font()).lineSpacing()), 1);
     updateScrollBars();
     viewport()->update();

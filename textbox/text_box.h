@@ -186,4 +186,5 @@ private:
     // The view still has to scroll sideways to the caret; done when next painted, as finding the
     // caret's x means shaping its line, which arrivals would otherwise do for every piece.
     bool m_caretColumnPending = false;
+    bool m_fallbackFontsLoaded = false; // for the font the box has now
 };
