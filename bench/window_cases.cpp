@@ -12,6 +12,7 @@
 #include <QTimer>
 
 #include <atomic>
+#include <cstring>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -450,9 +451,19 @@ Figures answerCase(Link link, bool flood)
     if (flood) {
         client = connectClient(session.fixture.startServer());
         flooded = session.fixture.textBox("Text5");
-        flooder =
-            std::make_unique<FloodWriter>(int(client->socketDescriptor()),
-                                          QByteArray(kFloodSize, Qt::Uninitialized), Link::Tcp, lineMaker());
+        // One MiB of lines made once and sent over and over: the flooding client costs this machine
+        // little more than its writes, as a module at the far end of a network costs it nothing.
+        const QByteArray lines = floodBytes(Shape::Lines, kMiB);
+        const auto repeat = [lines](char *out, qint64 offset, qint64 count) {
+            for (qint64 done = 0; done < count;) {
+                const qint64 at = (offset + done) % lines.size();
+                const qint64 take = std::min(count - done, lines.size() - at);
+                std::memcpy(out + done, lines.constData() + at, size_t(take));
+                done += take;
+            }
+        };
+        flooder = std::make_unique<FloodWriter>(int(client->socketDescriptor()),
+                                                QByteArray(kFloodSize, Qt::Uninitialized), Link::Tcp, repeat);
     }
 
     // A paint that finds answers in the box that no paint showed before shows them; its end is taken at

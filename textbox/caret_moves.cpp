@@ -86,7 +86,14 @@ qreal CaretMoves::xOf(qsizetype position) const
         return 0;
     if (m_store.isLong(line))
         return Advances::toPixels(m_layouts.measures().xOnLine(m_store, position));
-    return m_layouts.layout(line, m_store.lineView(line)).lineAt(0).cursorToX(int(position - start));
+    // The caret at the end of a line that keeps arriving would otherwise shape the line again for
+    // every frame.
+    const QStringView text = m_store.lineView(line);
+    if (LineLayouts::placedByAdvances(text)) {
+        const Advances &advances = m_layouts.advances();
+        return Advances::toPixels(advances.end(advances.measure(text.first(position - start)), 0));
+    }
+    return m_layouts.layout(line, text).lineAt(0).cursorToX(int(position - start));
 }
 
 qsizetype CaretMoves::atX(qsizetype line, qreal x) const

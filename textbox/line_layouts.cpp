@@ -103,12 +103,9 @@ const QTextLayout &LineLayouts::layout(qsizetype line, QStringView text)
     return *kept;
 }
 
-void LineLayouts::loadFallbackFonts(qreal devicePixelRatio) const
+void LineLayouts::loadFonts(const QString &characters, qreal devicePixelRatio) const
 {
-    // A character of each: Chinese, Cyrillic, Greek, Arabic, Hebrew, Devanagari, Thai, Hangul,
-    // Japanese kana, a combining mark, box drawing and emoji; drawn once as the box draws, so that
-    // each font's glyph cache is made too.
-    QTextLayout sample(QStringLiteral("数Жαمאनก한かe\u0301─\u2705\U0001F600"), m_font);
+    QTextLayout sample(characters, m_font);
     layOut(sample, noWrap());
     QImage image(QSize(8, 8) * devicePixelRatio, QImage::Format_ARGB32_Premultiplied);
     image.setDevicePixelRatio(devicePixelRatio);
@@ -143,7 +140,7 @@ LineLayouts::Part LineLayouts::partShown(QStringView text, qint64 left, qint64 r
     // The scroll bar reaches the end of the line as its characters' advances place it. Where shaping
     // draws it narrower, the bar takes that measure once the line is laid out whole.
     noteWidth(Advances::toPixels(width));
-    if (!std::all_of(text.begin(), text.end(), [](QChar c) { return standsAlone(c.unicode()); }))
+    if (!placedByAdvances(text))
         return left <= 0 ? startShown(text, right) : whole;
     qint64 leftX = 0;
     const qsizetype leftEdge = m_advances->nearest(text, 0, left, leftX);
@@ -154,6 +151,11 @@ LineLayouts::Part LineLayouts::partShown(QStringView text, qint64 left, qint64 r
     if (from == 0 && to == text.size())
         return whole;
     return {from, to, m_advances->end(m_advances->measure(text.first(from)), 0)};
+}
+
+bool LineLayouts::placedByAdvances(QStringView text)
+{
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return standsAlone(c.unicode()); });
 }
 
 LineLayouts::Part LineLayouts::startShown(QStringView text, qint64 right) const

@@ -30,6 +30,9 @@ public:
         qint64 x;
     };
     Part partShown(QStringView text, qint64 left, qint64 right);
+    // Whether every character of the text is drawn one glyph after another, each as wide as its
+    // advance, so that any part of it lays out where the advances before it place it.
+    static bool placedByAdvances(QStringView text);
     // A laid-out part of a line, kept like a whole line's layout.
     const QTextLayout &partLayout(qsizetype line, QStringView text, const Part &part);
     // A stretch of a long line that starts `x` (1/64 pixel) into the line, with its tabs stopping
@@ -39,10 +42,10 @@ public:
     // characters' advances say.
     void setFont(const QFont &font);
     const QFont &font() const { return m_font; }
-    // Finds and opens the fonts that draw the scripts a log or a paste may bring beyond the box's own
-    // font. The first line in a script the font lacks otherwise pays for the search, up to several
-    // frames' time for a script no installed font has.
-    void loadFallbackFonts(qreal devicePixelRatio) const;
+    // Finds and opens the fonts that draw `characters` where the box's own font has no glyph, and
+    // draws them once as the box draws. The first line holding such a character otherwise pays for
+    // the search, a frame's time and more for a character no installed font has.
+    void loadFonts(const QString &characters, qreal devicePixelRatio) const;
     const Advances &advances() const { return *m_advances; }
     LineMeasures &measures() { return m_measures; }
     void clear()

@@ -346,11 +346,11 @@ void TextBox::paintEvent(QPaintEvent *event)
     // Lines shaped for the first time may be wider than any before.
     if (m_layouts.widest() > widestBefore)
         QMetaObject::invokeMethod(this, &TextBox::updateScrollBars, Qt::QueuedConnection);
-    // Once the box is on screen, while nobody waits for it yet.
-    if (!m_fallbackFontsLoaded) {
-        m_fallbackFontsLoaded = true;
-        QMetaObject::invokeMethod(
-            this, [this] { m_layouts.loadFallbackFonts(devicePixelRatioF()); }, Qt::QueuedConnection);
+    if (!m_scriptFontsQueued) {
+        m_scriptFontsQueued = true;
+        // A character of each: Chinese, Cyrillic, Greek, Arabic, Hebrew, Devanagari, Thai, Hangul,
+        // Japanese kana, Bopomofo, a combining mark, box drawing and emoji.
+        loadFontsFor(QStringLiteral("数Жαمאनก한かㄅe\u0301─\u2705\U0001F600"));
     }
 }
 
@@ -440,6 +440,30 @@ void TextBox::layOutComposing(QTextLayout &composing, const QString &text, int c
     composing.beginLayout();
     composing.createLine();
     composing.endLayout();
+}
+
+void TextBox::loadFontsFor(const QString &characters)
+{
+    m_fontsToLoad += characters;
+    if (!m_fontLoading.isActive())
+        m_fontLoading.start(0, this);
+}
+
+void TextBox::loadSomeFonts()
+{
+    // Few enough that a turn opens a font or two at most.
+    constexpr qsizetype kPerTurn = 32;
+    qsizetype count = std::min(kPerTurn, m_fontsToLoad.size() - m_fontsLoadedTo);
+    if (count < m_fontsToLoad.size() - m_fontsLoadedTo &&
+        m_fontsToLoad[m_fontsLoadedTo + count - 1].isHighSurrogate())
+        ++count;
+    m_layouts.loadFonts(m_fontsToLoad.mid(m_fontsLoadedTo, count), devicePixelRatioF());
+    m_fontsLoadedTo += count;
+    if (m_fontsLoadedTo == m_fontsToLoad.size()) {
+        m_fontLoading.stop();
+        m_fontsToLoad.clear();
+        m_fontsLoadedTo = 0;
+    }
 }
 
 void TextBox::resizeEvent(QResizeEvent * /*event*/)
@@ -617,6 +641,10 @@ void TextBox::focusOutEvent(QFocusEvent *event)
 
 void TextBox::timerEvent(QTimerEvent *event)
 {
+    if (event->timerId() == m_fontLoading.timerId()) {
+        loadSomeFonts();
+        return;
+    }
     if (event->timerId() != m_blink.timerId()) {
         QAbstractScrollArea::timerEvent(event);
         return;
@@ -797,7 +825,7 @@ void TextBox::setScrollRange(QScrollBar *bar, int maximum)
 void TextBox::fontChanged()
 {
     m_layouts.setFont(font());
-    m_fallbackFontsLoaded = false;
+    m_scriptFontsQueued = false;
     m_lineHeight = std::max(qCeil(QFontMetricsF(font()).lineSpacing()), 1);
     updateScrollBars();
     viewport()->update();
