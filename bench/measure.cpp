@@ -90,8 +90,12 @@ Turns runUntil(const std::function<bool()> &done, std::chrono::milliseconds time
 {
     Turns turns;
     QEventLoop loop;
+    // A turn a millisecond: a timer due at every turn would keep the loop from ever waiting, and
+    // its spinning would be most of the CPU the process takes during a flood. A gap is then the
+    // time from one turn to the next, a millisecond when the loop is idle.
     QTimer turn;
-    turn.setInterval(0);
+    turn.setTimerType(Qt::PreciseTimer);
+    turn.setInterval(1);
     QElapsedTimer clock;
     qint64 lastTurnNs = 0;
     QObject::connect(&turn, &QTimer::timeout, &loop, [&] {

@@ -14,10 +14,10 @@
 
 constexpr qint64 kMiB = 1 << 20;
 
-// The turns of the event loop while a condition was awaited. A zero-interval timer fires once per turn,
-// so the time between two firings is how long the window could not react to the user. Kept as the
-// longest gap and a count of gaps by length, not a list: an idle loop turns hundreds of thousands of
-// times a second, and a list of them would be memory of the bench's own in what a case measures.
+// The turns of the event loop while a condition was awaited. A timer due every millisecond fires at
+// the first turn after it is due, so the time between two firings is how long the window could not
+// react to the user, or a millisecond when it was idle. Kept as the longest gap and a count of gaps by
+// length, not a list: a list of them would be memory of the bench's own in what a case measures.
 struct Turns
 {
     static constexpr double kStepMs = 0.01;
