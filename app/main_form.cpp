@@ -2,7 +2,6 @@
 
 #include "app/control_layout.h"
 #include "atpanel/at_panel.h"
-#include "platform/link_codec.h"
 #include "platform/message_box.h"
 #include "platform/skin.h"
 #include "serial/port_control.h"
@@ -235,9 +234,6 @@ void MainForm::startUp(const Services &services)
     localAddress->setText(reachableAddress(interfaces));
     localAddress->setToolTip(addressListing(interfaces));
     m_portControl->refreshPorts();
-    // The boxes share one font: what one finds, all draw with. A module at the wrong baud rate sends
-    // any character of the code page, and many are in no font the box's own falls back to first.
-    control<TextBox>("Text3")->loadFontsFor(linkCharacters());
     auto *baudList = control<QComboBox>("Combo2");
     baudList->setCurrentIndex(baudList->findText(QStringLiteral("115200")));
 }

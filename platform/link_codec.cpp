@@ -9,25 +9,6 @@ bool linkCodecAvailable()
     return QStringEncoder(kCodePage).isValid() && QStringDecoder(kCodePage).isValid();
 }
 
-QString linkCharacters()
-{
-    // Two bytes a character: a lead byte from 0x81 to 0xFE and a trail byte from 0x40 to 0xFE but
-    // 0x7F. Pairs the code page leaves unassigned decode to U+FFFD, which is dropped.
-    QByteArray pairs;
-    for (int lead = 0x81; lead <= 0xFE; ++lead) {
-        for (int trail = 0x40; trail <= 0xFE; ++trail) {
-            if (trail != 0x7F)
-                pairs.append({char(lead), char(trail)});
-        }
-    }
-    QStringDecoder decoder(kCodePage);
-    if (!decoder.isValid())
-        return {};
-    QString characters = decoder.decode(pairs);
-    characters.removeIf([](QChar c) { return c == QChar::ReplacementCharacter; });
-    return characters;
-}
-
 LinkEncoder::LinkEncoder() : m_encoder(kCodePage, QStringConverter::Flag::Stateless) {}
 
 QByteArray LinkEncoder::encode(QStringView text)

@@ -15,10 +15,6 @@
 bool linkCodecAvailable();
 inline constexpr char kNoLinkCodecNotice[] = "系统缺少 GBK 编码，无法收发数据。";
 
-// Every character the code page has beyond ASCII, once each: what a box showing a link may have to
-// draw, whatever the bytes on the line. Empty when the code page is missing.
-QString linkCharacters();
-
 // Each call encodes a complete text. A kept state would hold back a lone high surrogate at the end of
 // one text and turn it into a '?' in front of the next one: a corrupted command.
 class LinkEncoder

@@ -347,10 +347,18 @@ void TextBox::paintEvent(QPaintEvent *event)
     if (m_layouts.widest() > widestBefore)
         QMetaObject::invokeMethod(this, &TextBox::updateScrollBars, Qt::QueuedConnection);
     if (!m_scriptFontsQueued) {
+        // Once the box is on screen, while nobody waits for it yet: the first line in a script the
+        // box's font lacks would otherwise wait for the search, a frame's time and more.
         m_scriptFontsQueued = true;
-        // A character of each: Chinese, Cyrillic, Greek, Arabic, Hebrew, Devanagari, Thai, Hangul,
-        // Japanese kana, Bopomofo, a combining mark, box drawing and emoji.
-        loadFontsFor(QStringLiteral("数Жαمאनก한かㄅe\u0301─\u2705\U0001F600"));
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                // A character of each: Chinese, Cyrillic, Greek, Arabic, Hebrew, Devanagari, Thai,
+                // Hangul, Japanese kana, Bopomofo, a combining mark, box drawing and emoji.
+                m_layouts.loadFonts(QStringLiteral("数Жαمאनก한かㄅe\u0301─\u2705\U0001F600"),
+                                    devicePixelRatioF());
+            },
+            Qt::QueuedConnection);
     }
 }
 
@@ -440,30 +448,6 @@ void TextBox::layOutComposing(QTextLayout &composing, const QString &text, int c
     composing.beginLayout();
     composing.createLine();
     composing.endLayout();
-}
-
-void TextBox::loadFontsFor(const QString &characters)
-{
-    m_fontsToLoad += characters;
-    if (!m_fontLoading.isActive())
-        m_fontLoading.start(0, this);
-}
-
-void TextBox::loadSomeFonts()
-{
-    // Few enough that a turn opens a font or two at most.
-    constexpr qsizetype kPerTurn = 32;
-    qsizetype count = std::min(kPerTurn, m_fontsToLoad.size() - m_fontsLoadedTo);
-    if (count < m_fontsToLoad.size() - m_fontsLoadedTo &&
-        m_fontsToLoad[m_fontsLoadedTo + count - 1].isHighSurrogate())
-        ++count;
-    m_layouts.loadFonts(m_fontsToLoad.mid(m_fontsLoadedTo, count), devicePixelRatioF());
-    m_fontsLoadedTo += count;
-    if (m_fontsLoadedTo == m_fontsToLoad.size()) {
-        m_fontLoading.stop();
-        m_fontsToLoad.clear();
-        m_fontsLoadedTo = 0;
-    }
 }
 
 void TextBox::resizeEvent(QResizeEvent * /*event*/)
@@ -641,10 +625,6 @@ void TextBox::focusOutEvent(QFocusEvent *event)
 
 void TextBox::timerEvent(QTimerEvent *event)
 {
-    if (event->timerId() == m_fontLoading.timerId()) {
-        loadSomeFonts();
-        return;
-    }
     if (event->timerId() != m_blink.timerId()) {
         QAbstractScrollArea::timerEvent(event);
         return;

@@ -89,11 +89,6 @@ public:
     void setUndoRedoEnabled(bool enabled) { m_control.setUndoRedoEnabled(enabled); }
     bool isUndoRedoEnabled() const { return m_control.isUndoRedoEnabled(); }
 
-    // Finds the fonts for characters the box may come to show, a few characters per turn of the
-    // event loop, so that no frame that shows them waits for a font to be found and opened. The box
-    // does so by itself for a character of each script a paste may bring.
-    void loadFontsFor(const QString &characters);
-
     QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
 
 public slots:
@@ -171,7 +166,6 @@ private:
     Stretch stretchShown(qsizetype line) const;
     void drawLine(QPainter &painter, qsizetype line, qreal top, Range selected, const QRect &clip);
     void layOutComposing(QTextLayout &composing, const QString &text, int column) const;
-    void loadSomeFonts();
     void accessibilityActiveChanged(bool active) override { m_announcing = active; }
 
     TextControl m_control;
@@ -193,7 +187,4 @@ private:
     // caret's x means shaping its line, which arrivals would otherwise do for every piece.
     bool m_caretColumnPending = false;
     bool m_scriptFontsQueued = false; // for the font the box has now
-    QBasicTimer m_fontLoading;
-    QString m_fontsToLoad; // characters whose fonts are still to be found
-    qsizetype m_fontsLoadedTo = 0;
 };
