@@ -246,7 +246,7 @@ const std::vector<Case> &cases()
          "A short answer from a loopback TCP client, 20-120 ms apart, until painted in Text5 (200 answers)",
          answerRows(17), [](qint64) { return answerCase(Link::Tcp, false); }},
         {"answer-flood", 1, 0, 0,
-         "The serial answers while a loopback TCP client floods Text5 with lines (200 answers)",
+         "The serial answers while a loopback TCP client floods Text5 with lines at 32 MiB/s (200 answers)",
          [] {
              std::vector<Row> rows = answerRows(33);
              rows.push_back({"flooded_mib", "characters into the flooded box meanwhile, Mi", Bound::None, 0});
