@@ -1,5 +1,5 @@
-// Received bytes are decoded as they arrive, in reads of any size: the text must be the same as
-// decoding everything at once, whatever the bytes and wherever the reads end.
+// Received bytes are decoded as they arrive, in reads of any size: the text must be the same as the
+// code page's converter decoding everything at once, whatever the bytes and wherever the reads end.
 #include "platform/link_codec.h"
 
 #include <algorithm>
@@ -22,7 +22,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         cuts.push_back(bytes.isEmpty() ? 0 : data[1 + i] % (bytes.size() + 1));
     std::sort(cuts.begin(), cuts.end());
 
-    const QString whole = LinkDecoder().decode(bytes);
+    // The converter itself, at once: the decoder's own table must say what it says.
+    QStringDecoder converter("GBK");
+    const QString whole = converter.decode(bytes);
     LinkDecoder decoder;
     QString pieces;
     qsizetype from = 0;
