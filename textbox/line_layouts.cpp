@@ -131,9 +131,9 @@ std::unique_ptr<QTextLayout> LineLayouts::stretch(const QString &text, qint64 x)
     return layout;
 }
 
-LineLayouts::Part LineLayouts::partShown(QStringView text, qint64 left, qint64 right)
+LineLayouts::Span LineLayouts::spanShown(QStringView text, qint64 left, qint64 right)
 {
-    const Part whole{0, text.size(), 0};
+    const Span whole{0, text.size(), 0};
     const qint64 width = m_advances->end(m_advances->measure(text), 0);
     if (left <= 0 && right >= width)
         return whole;
@@ -158,7 +158,7 @@ bool LineLayouts::placedByAdvances(QStringView text)
     return std::all_of(text.begin(), text.end(), [](QChar c) { return standsAlone(c.unicode()); });
 }
 
-LineLayouts::Part LineLayouts::startShown(QStringView text, qint64 right) const
+LineLayouts::Span LineLayouts::startShown(QStringView text, qint64 right) const
 {
     // Shaped text can be narrower than its characters' advances (joined letters, conjuncts, emoji
     // sequences): the end is sought as far again past the view, and the box lays out the whole line when the
@@ -169,7 +169,7 @@ LineLayouts::Part LineLayouts::startShown(QStringView text, qint64 right) const
     // that, and in a left-to-right line text on either side of it is ordered on its own side.
     while (end < text.size() && !(text[end] == u' ' && end > 0 && text[end - 1].direction() == QChar::DirL))
         ++end;
-    const Part whole{0, text.size(), 0};
+    const Span whole{0, text.size(), 0};
     if (end >= text.size())
         return whole;
     // The line must read left to right as a whole, as the part does: its first letter that has a
@@ -189,17 +189,17 @@ LineLayouts::Part LineLayouts::startShown(QStringView text, qint64 right) const
     return {0, end, 0};
 }
 
-const QTextLayout &LineLayouts::partLayout(qsizetype line, QStringView text, const Part &part)
+const QTextLayout &LineLayouts::spanLayout(qsizetype line, QStringView text, const Span &span)
 {
-    KeptPart &kept = m_parts[line];
-    const QStringView shown = text.sliced(part.from, part.to - part.from);
-    if (kept.layout && kept.from == part.from && kept.x == part.x &&
+    KeptSpan &kept = m_spans[line];
+    const QStringView shown = text.sliced(span.from, span.to - span.from);
+    if (kept.layout && kept.from == span.from && kept.x == span.x &&
         QStringView(kept.layout->text()) == shown)
         return *kept.layout;
-    if (m_parts.size() > kMostKept) {
-        m_parts.clear();
-        return partLayout(line, text, part);
+    if (m_spans.size() > kMostKept) {
+        m_spans.clear();
+        return spanLayout(line, text, span);
     }
-    kept = {part.from, part.x, stretch(shown.toString(), part.x)};
+    kept = {span.from, span.x, stretch(shown.toString(), span.x)};
     return *kept.layout;
 }

@@ -23,18 +23,18 @@ public:
     // starting `x` into the line; the whole line where the view shows all of it. Text that shaping
     // draws otherwise in parts (right-to-left text, combining marks, scripts whose letters join or
     // reorder, emoji sequences) is only ever cut after the view, where no shaping reaches across.
-    struct Part
+    struct Span
     {
         qsizetype from;
         qsizetype to;
         qint64 x;
     };
-    Part partShown(QStringView text, qint64 left, qint64 right);
+    Span spanShown(QStringView text, qint64 left, qint64 right);
     // Whether every character of the text is drawn one glyph after another, each as wide as its
     // advance, so that any part of it lays out where the advances before it place it.
     static bool placedByAdvances(QStringView text);
     // A laid-out part of a line, kept like a whole line's layout.
-    const QTextLayout &partLayout(qsizetype line, QStringView text, const Part &part);
+    const QTextLayout &spanLayout(qsizetype line, QStringView text, const Span &span);
     // A stretch of a long line that starts `x` (1/64 pixel) into the line, with its tabs stopping
     // where they stop on the whole line.
     std::unique_ptr<QTextLayout> stretch(const QString &text, qint64 x) const;
@@ -51,7 +51,7 @@ public:
     void clear()
     {
         m_layouts.clear();
-        m_parts.clear();
+        m_spans.clear();
     }
     // The widest line shaped or measured so far: what the horizontal scroll bar has to reach.
     qreal widest() const { return m_widest; }
@@ -64,9 +64,9 @@ private:
 
     // The start of a line that shaping may draw otherwise in parts, up to a place past the view's
     // right edge that no shaping or ordering reaches across; the whole line where there is none.
-    Part startShown(QStringView text, qint64 right) const;
+    Span startShown(QStringView text, qint64 right) const;
 
-    struct KeptPart
+    struct KeptSpan
     {
         qsizetype from = 0;
         qint64 x = 0;
@@ -74,7 +74,7 @@ private:
     };
 
     std::unordered_map<qsizetype, std::unique_ptr<QTextLayout>> m_layouts;
-    std::unordered_map<qsizetype, KeptPart> m_parts;
+    std::unordered_map<qsizetype, KeptSpan> m_spans;
     QFont m_font;
     std::optional<Advances> m_advances;
     LineMeasures m_measures;

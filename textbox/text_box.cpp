@@ -372,13 +372,13 @@ TextBox::Stretch TextBox::stretchShown(qsizetype line) const
         const QStringView text = store().lineView(line);
         const qint64 left = Advances::fromPixels(qreal(scrollX()));
         const qint64 right = left + Advances::fromPixels(viewport()->width());
-        const LineLayouts::Part part = m_layouts.partShown(text, left, right);
+        const LineLayouts::Span span = m_layouts.spanShown(text, left, right);
         const QTextLayout *shown =
-            part.to - part.from == text.size() ? nullptr : &m_layouts.partLayout(line, text, part);
+            span.to - span.from == text.size() ? nullptr : &m_layouts.spanLayout(line, text, span);
         // A start of a line that shaping made narrower than the view after all: the whole line.
-        if (!shown || (part.x == 0 && shown->lineAt(0).naturalTextWidth() < Advances::toPixels(right)))
+        if (!shown || (span.x == 0 && shown->lineAt(0).naturalTextWidth() < Advances::toPixels(right)))
             return {start, end, 0, &m_layouts.layout(line, text), nullptr};
-        return {start + part.from, start + part.to, Advances::toPixels(part.x), shown, nullptr};
+        return {start + span.from, start + span.to, Advances::toPixels(span.x), shown, nullptr};
     }
     // Only what the view shows of a long line is laid out, from a few characters before its left edge
     // to a few after its right edge.
