@@ -25,6 +25,10 @@ constexpr unsigned kFirstLead = 0x81;
 constexpr unsigned kLastLead = 0xFE;
 constexpr unsigned kFirstTrail = 0x40;
 constexpr unsigned kTrails = 0xFE - kFirstTrail + 1;
+// The table holds every pair, then the two bytes that are characters on their own.
+constexpr size_t kPairs = (kLastLead - kFirstLead + 1) * kTrails;
+constexpr size_t kByteFF = kPairs;
+constexpr size_t kByte80 = kPairs + 1;
 
 qsizetype pairIndex(unsigned lead, unsigned trail)
 {
@@ -50,7 +54,7 @@ std::vector<char16_t> decodedPairs()
     }
     // Then the two bytes that are characters on their own: 0xFF, then 0x80.
     pairs.append("\xFF \x80 ");
-    std::vector<char16_t> table(size_t((kLastLead - kFirstLead + 1) * kTrails + 2), u'\uFFFD');
+    std::vector<char16_t> table(kPairs + 2, u'\uFFFD');
     QStringDecoder decoder(kCodePage);
     if (!decoder.isValid())
         return table;
@@ -105,7 +109,7 @@ QString LinkDecoder::decode(QByteArrayView bytes)
             out[written++] = char16_t(byte);
             ++at;
         } else if (byte == 0x80 || byte == 0xFF) {
-            out[written++] = byte == 0x80 ? m_pairs.back() : m_pairs[m_pairs.size() - 2];
+            out[written++] = m_pairs[byte == 0x80 ? kByte80 : kByteFF];
             ++at;
         } else if (at + 1 == size) {
             // A lead byte that ends the read: the converter holds it for the next one.

@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include <QFontDatabase>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMenu>
@@ -353,10 +354,14 @@ void TextBox::paintEvent(QPaintEvent *event)
         QMetaObject::invokeMethod(
             this,
             [this] {
-                // A character of each: Chinese, Cyrillic, Greek, Arabic, Hebrew, Devanagari, Thai,
-                // Hangul, Japanese kana, Bopomofo, a combining mark, box drawing and emoji.
-                m_layouts.loadFonts(QStringLiteral("数Жαمאनก한かㄅe\u0301─\u2705\U0001F600"),
-                                    devicePixelRatioF());
+                // A character of each: Chinese, Cyrillic, Greek, Arabic, Hebrew, Thai, Hangul,
+                // Japanese kana, Bopomofo, a combining mark, box drawing and emoji.
+                QString sample = QStringLiteral("数Жαمאก한かㄅe\u0301─\u2705\U0001F600");
+                // Devanagari only where a font has it: without one Qt tries every font, and warns on
+                // the terminal for each, at every start.
+                if (!QFontDatabase::families(QFontDatabase::Devanagari).isEmpty())
+                    sample += u'न';
+                m_layouts.loadFonts(sample, devicePixelRatioF());
             },
             Qt::QueuedConnection);
     }
