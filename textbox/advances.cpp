@@ -7,6 +7,10 @@
 
 namespace {
 constexpr qint32 kUnmeasured = -1;
+constexpr qint32 kPending = -2; // picked for a layout of several new characters
+// How far past a new character the ones after it are measured with it: about what a view shows of
+// a line, and no more, since a line's unseen rest may never be needed.
+constexpr qsizetype kMeasuredAhead = 8;
 // What a layout takes when it is given no distance of its own.
 constexpr qreal kDefaultTabStop = 80;
 
@@ -35,6 +39,57 @@ Advances::Advances(const QFont &font, qreal tabStopDistance)
     const std::vector<qint64> at = boundaries(all, m_font);
     for (size_t c = 0; c < m_latin1.size(); ++c)
         m_latin1[c] = qint32(at[c + 1] - at[c]);
+}
+
+bool Advances::standsAlone(char16_t c)
+{
+    if (c < 0x0300)
+        return true;
+    if (QChar::isSurrogate(c)) // emoji, and their sequences joined into one glyph
+        return false;
+    switch (QChar::category(c)) {
+    case QChar::Mark_NonSpacing:
+    case QChar::Mark_SpacingCombining:
+    case QChar::Mark_Enclosing:
+    case QChar::Other_Format: // joiners and the direction controls
+        return false;
+    default:
+        break;
+    }
+    switch (QChar::direction(c)) {
+    case QChar::DirR:
+    case QChar::DirAL:
+    case QChar::DirAN:
+        return false;
+    default:
+        break;
+    }
+    switch (QChar::script(c)) {
+    case QChar::Script_Common:
+    case QChar::Script_Unknown:
+    case QChar::Script_Latin:
+    case QChar::Script_Greek:
+    case QChar::Script_Cyrillic:
+    case QChar::Script_Armenian:
+    case QChar::Script_Georgian:
+    case QChar::Script_Han:
+    case QChar::Script_Hiragana:
+    case QChar::Script_Katakana:
+    case QChar::Script_Bopomofo:
+        return true;
+    case QChar::Script_Hangul: // whole syllables; the jamo that build them combine
+        return c >= 0xAC00 && c <= 0xD7A3;
+    default:
+        return false;
+    }
+}
+
+bool Advances::widthHoldsInARow(char16_t c)
+{
+    // Characters that stand alone are as wide in a row as each on its own, with three exceptions: the
+    // half-width voiced marks join the kana before them into one cluster, and a layout takes the
+    // object replacement character for an object of its own.
+    return standsAlone(c) && c != u'\uFF9E' && c != u'\uFF9F' && c != u'\uFFFC';
 }
 
 qint64 Advances::end(const Run &run, qint64 x) const
@@ -160,7 +215,26 @@ qint64 Advances::advance(const char16_t *text, qsizetype at, qsizetype size) con
     if (m_basic.empty())
         m_basic.assign(0x10000, kUnmeasured);
     qint32 &width = m_basic[c];
+    if (width == kUnmeasured && widthHoldsInARow(c))
+        measureAhead(text + at, std::min(size - at, kMeasuredAhead));
     if (width == kUnmeasured)
         width = qint32(boundaries(QString(QChar(c)), m_font).back());
     return width;
+}
+
+void Advances::measureAhead(const char16_t *text, qsizetype size) const
+{
+    // A layout of each new character on its own costs more than drawing it, and a flood of Chinese
+    // or of random bytes brings hundreds a frame: one layout measures them all.
+    QString fresh;
+    for (qsizetype i = 0; i < size; ++i) {
+        const char16_t c = text[i];
+        if (c < m_latin1.size() || m_basic[c] != kUnmeasured || !widthHoldsInARow(c))
+            continue;
+        m_basic[c] = kPending;
+        fresh.append(QChar(c));
+    }
+    const std::vector<qint64> at = fresh.size() > 1 ? boundaries(fresh, m_font) : std::vector<qint64>();
+    for (qsizetype i = 0; i < fresh.size(); ++i)
+        m_basic[fresh.at(i).unicode()] = at.empty() ? kUnmeasured : qint32(at[size_t(i) + 1] - at[size_t(i)]);
 }

@@ -44,6 +44,12 @@ public:
     qsizetype nearest(QLatin1StringView text, qint64 x, qint64 target, qint64 &boundaryX) const;
     qsizetype nearest(QStringView text, qint64 x, qint64 target, qint64 &boundaryX) const;
 
+    // Whether a character is drawn the same in any part of its line that holds it as in the whole
+    // line: one glyph after another, each as wide as the character alone, as the box's font draws
+    // Latin, Greek, Cyrillic, CJK and the symbols, controls and private characters a module at the
+    // wrong baud rate sends.
+    static bool standsAlone(char16_t c);
+
     static constexpr qreal toPixels(qint64 units) { return qreal(units) / 64; }
     static constexpr qint64 fromPixels(qreal pixels) { return qint64(pixels * 64); }
 
@@ -52,6 +58,9 @@ private:
     template <typename Char>
     qsizetype nearestIn(const Char *text, qsizetype size, qint64 x, qint64 target, qint64 &boundaryX) const;
     qint64 advance(const char16_t *text, qsizetype at, qsizetype size) const;
+    static bool widthHoldsInARow(char16_t c);
+    // Measures the new characters of `text` whose width holds in a row, in one layout.
+    void measureAhead(const char16_t *text, qsizetype size) const;
     qint64 nextStop(qint64 x) const { return (x / m_tabStop + 1) * m_tabStop; }
 
     QFont m_font;

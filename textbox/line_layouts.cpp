@@ -2,9 +2,11 @@
 
 #include <QImage>
 #include <QPainter>
+#include <QScopeGuard>
 #include <QTextOption>
 
 #include <algorithm>
+#include <cstdio>
 
 namespace {
 void layOut(QTextLayout &layout, const QTextOption &option)
@@ -29,52 +31,6 @@ QTextOption noWrap()
 // the edge.
 constexpr qsizetype kBeyondEdge = 4;
 
-// Whether a character is drawn the same in any part of its line that holds it as in the whole line:
-// one glyph after another, each as wide as the character alone, as the box's font draws Latin,
-// Greek, Cyrillic, CJK and the symbols, controls and private characters a module at the wrong baud
-// rate sends.
-bool standsAlone(char16_t c)
-{
-    if (c < 0x0300)
-        return true;
-    if (QChar::isSurrogate(c)) // emoji, and their sequences joined into one glyph
-        return false;
-    switch (QChar::category(c)) {
-    case QChar::Mark_NonSpacing:
-    case QChar::Mark_SpacingCombining:
-    case QChar::Mark_Enclosing:
-    case QChar::Other_Format: // joiners and the direction controls
-        return false;
-    default:
-        break;
-    }
-    switch (QChar::direction(c)) {
-    case QChar::DirR:
-    case QChar::DirAL:
-    case QChar::DirAN:
-        return false;
-    default:
-        break;
-    }
-    switch (QChar::script(c)) {
-    case QChar::Script_Common:
-    case QChar::Script_Unknown:
-    case QChar::Script_Latin:
-    case QChar::Script_Greek:
-    case QChar::Script_Cyrillic:
-    case QChar::Script_Armenian:
-    case QChar::Script_Georgian:
-    case QChar::Script_Han:
-    case QChar::Script_Hiragana:
-    case QChar::Script_Katakana:
-    case QChar::Script_Bopomofo:
-        return true;
-    case QChar::Script_Hangul: // whole syllables; the jamo that build them combine
-        return c >= 0xAC00 && c <= 0xD7A3;
-    default:
-        return false;
-    }
-}
 } // namespace
 
 void LineLayouts::setFont(const QFont &font)
@@ -82,6 +38,10 @@ void LineLayouts::setFont(const QFont &font)
     m_font = font;
     m_font.setKerning(false);
     m_font.setStyleStrategy(QFont::StyleStrategy(m_font.styleStrategy() | QFont::PreferNoShaping));
+    // Glyphs on whole pixels: placed at fractions of a pixel, as lighter hinting places them, each
+    // character is drawn anew for every fraction it lands on, and a flood of characters new to the
+    // box spent most of its frames doing that.
+    m_font.setHintingPreference(QFont::PreferFullHinting);
     m_advances.emplace(m_font, noWrap().tabStopDistance());
     m_measures.reset(&*m_advances);
     m_layouts.clear();
@@ -105,6 +65,16 @@ const QTextLayout &LineLayouts::layout(qsizetype line, QStringView text)
 
 void LineLayouts::loadFonts(const QString &characters, qreal devicePixelRatio) const
 {
+    // Qt turns down, with a line on the terminal, each font it tries for a script and finds without
+    // the tables that script needs: for a script no installed font has, a line for every font.
+    // While the box looks for its fonts those lines are held back; anything else is printed as Qt
+    // prints it.
+    const QtMessageHandler previous =
+        qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &context, const QString &message) {
+            if (!message.trimmed().startsWith(QLatin1String("OpenType support missing")))
+                std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
+        });
+    const auto restore = qScopeGuard([previous] { qInstallMessageHandler(previous); });
     QTextLayout sample(characters, m_font);
     layOut(sample, noWrap());
     QImage image(QSize(8, 8) * devicePixelRatio, QImage::Format_ARGB32_Premultiplied);
@@ -133,29 +103,39 @@ std::unique_ptr<QTextLayout> LineLayouts::stretch(const QString &text, qint64 x)
 
 LineLayouts::Span LineLayouts::spanShown(QStringView text, qint64 left, qint64 right)
 {
-    const Span whole{0, text.size(), 0};
-    const qint64 width = m_advances->end(m_advances->measure(text), 0);
-    if (left <= 0 && right >= width)
-        return whole;
-    // The scroll bar reaches the end of the line as its characters' advances place it. Where shaping
-    // draws it narrower, the bar takes that measure once the line is laid out whole.
-    noteWidth(Advances::toPixels(width));
-    if (!placedByAdvances(text))
+    const Span whole{0, text.size(), 0, true};
+    if (!placedByAdvances(text)) {
+        const qint64 width = m_advances->end(m_advances->measure(text), 0);
+        if (left <= 0 && right >= width)
+            return whole;
+        // The scroll bar reaches the end of the line as its characters' advances place it. Where
+        // shaping draws it narrower, the bar takes that measure once the line is laid out whole.
+        noteWidth(Advances::toPixels(width));
         return left <= 0 ? startShown(text, right) : whole;
+    }
+    // Measured only as far as the view reaches: measuring the unseen rest of each line, character
+    // by character in the font, was most of a frame in a flood of characters new to the box.
     qint64 leftX = 0;
     const qsizetype leftEdge = m_advances->nearest(text, 0, left, leftX);
     qint64 rightX = 0;
     const qsizetype rightEdge = leftEdge + m_advances->nearest(text.sliced(leftEdge), leftX, right, rightX);
+    const bool measured = rightEdge == text.size();
+    noteWidth(Advances::toPixels(rightX));
     const qsizetype from = std::max<qsizetype>(leftEdge - kBeyondEdge, 0);
     const qsizetype to = std::min(rightEdge + kBeyondEdge, text.size());
     if (from == 0 && to == text.size())
-        return whole;
-    return {from, to, m_advances->end(m_advances->measure(text.first(from)), 0)};
+        return {0, text.size(), 0, measured};
+    return {from, to, m_advances->end(m_advances->measure(text.first(from)), 0), measured};
+}
+
+void LineLayouts::noteWholeWidth(QStringView text)
+{
+    noteWidth(Advances::toPixels(m_advances->end(m_advances->measure(text), 0)));
 }
 
 bool LineLayouts::placedByAdvances(QStringView text)
 {
-    return std::all_of(text.begin(), text.end(), [](QChar c) { return standsAlone(c.unicode()); });
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return Advances::standsAlone(c.unicode()); });
 }
 
 LineLayouts::Span LineLayouts::startShown(QStringView text, qint64 right) const
@@ -169,7 +149,7 @@ LineLayouts::Span LineLayouts::startShown(QStringView text, qint64 right) const
     // that, and in a left-to-right line text on either side of it is ordered on its own side.
     while (end < text.size() && !(text[end] == u' ' && end > 0 && text[end - 1].direction() == QChar::DirL))
         ++end;
-    const Span whole{0, text.size(), 0};
+    const Span whole{0, text.size(), 0, true};
     if (end >= text.size())
         return whole;
     // The line must read left to right as a whole, as the part does: its first letter that has a
@@ -186,7 +166,7 @@ LineLayouts::Span LineLayouts::startShown(QStringView text, qint64 right) const
     };
     if (std::any_of(text.begin(), text.begin() + end, overrides))
         return whole;
-    return {0, end, 0};
+    return {0, end, 0, true};
 }
 
 const QTextLayout &LineLayouts::spanLayout(qsizetype line, QStringView text, const Span &span)

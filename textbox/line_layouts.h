@@ -23,13 +23,18 @@ public:
     // starting `x` into the line; the whole line where the view shows all of it. Text that shaping
     // draws otherwise in parts (right-to-left text, combining marks, scripts whose letters join or
     // reorder, emoji sequences) is only ever cut after the view, where no shaping reaches across.
+    // A line wider than the view whose characters are placed by their advances is measured only
+    // as far as the view reaches; `measured` says whether that took in the whole line, and with it
+    // the line's width. noteWholeWidth() measures the rest.
     struct Span
     {
         qsizetype from;
         qsizetype to;
         qint64 x;
+        bool measured;
     };
     Span spanShown(QStringView text, qint64 left, qint64 right);
+    void noteWholeWidth(QStringView text);
     // Whether every character of the text is drawn one glyph after another, each as wide as its
     // advance, so that any part of it lays out where the advances before it place it.
     static bool placedByAdvances(QStringView text);
@@ -39,7 +44,7 @@ public:
     // where they stop on the whole line.
     std::unique_ptr<QTextLayout> stretch(const QString &text, qint64 x) const;
     // Kerning off and no shaping where a script does without, so that a line is as wide as its
-    // characters' advances say.
+    // characters' advances say; glyphs on whole pixels.
     void setFont(const QFont &font);
     const QFont &font() const { return m_font; }
     // Finds and opens the fonts that draw `characters` where the box's own font has no glyph, and

@@ -12,10 +12,12 @@ PaintThrottle::PaintThrottle(QWidget *widget) : QObject(widget), m_widget(widget
 void PaintThrottle::changed()
 {
     if (!m_frame.isActive()) {
+        m_painted = false;
         m_frame.start();
         return;
     }
-    if (!m_held && m_widget->updatesEnabled()) {
+    // A change before the frame's paint is in that paint.
+    if (m_painted && !m_held && m_widget->updatesEnabled()) {
         m_held = true;
         m_widget->setUpdatesEnabled(false);
     }
@@ -23,10 +25,13 @@ void PaintThrottle::changed()
 
 void PaintThrottle::frameOver()
 {
-    if (!m_held)
+    if (!m_held) {
+        emit settled();
         return;
+    }
     m_held = false;
+    m_painted = false;
     m_widget->setUpdatesEnabled(true);
-    // Changes may go on: the next ones wait for the end of this new frame.
+    // Changes may go on: those after this repaint wait for the end of this new frame.
     m_frame.start();
 }

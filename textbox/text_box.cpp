@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include <QElapsedTimer>
 #include <QFontDatabase>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
@@ -20,6 +21,7 @@
 #include <cmath>
 #include <limits>
 #include <new>
+#include <utility>
 
 namespace {
 // The space around the text, as Qt's own text boxes leave it.
@@ -53,6 +55,7 @@ TextBox::TextBox(QWidget *parent)
       m_control([this](const TextControl::Change &change) { controlChanged(change); }),
       m_moves(m_control.store(), m_layouts), m_throttle(new PaintThrottle(this))
 {
+    connect(m_throttle, &PaintThrottle::settled, this, &TextBox::measureShownWidths);
     installTextBoxAccessibility();
     QAccessible::installActivationObserver(this);
     m_announcing = QAccessible::isActive();
@@ -216,6 +219,8 @@ void TextBox::showCaretColumn()
     const qsizetype line = store().lineOf(cursorPosition());
     if (store().isLong(line)) // the caret's line may be the widest yet
         m_layouts.noteWidth(m_moves.xOf(store().lineStart(line) + store().lineLength(line)));
+    // A line measured only as far as a view reached is at least as wide as where its caret stands.
+    m_layouts.noteWidth(qreal(x));
     updateScrollBars();
     const qint64 room = std::max(viewport()->width() - 2 * kMargin - kCaretWidth, 0);
     if (x < scrollX())
@@ -333,6 +338,7 @@ void TextBox::paintEvent(QPaintEvent *event)
         const QSignalBlocker quiet(horizontalScrollBar());
         showCaretColumn();
     }
+    m_throttle->painted();
     QPainter painter(viewport());
     const qsizetype first = firstLineShown();
     const qsizetype last = std::min(store().lineCount() - 1, first + viewport()->height() / m_lineHeight + 1);
@@ -347,6 +353,10 @@ void TextBox::paintEvent(QPaintEvent *event)
     // Lines shaped for the first time may be wider than any before.
     if (m_layouts.widest() > widestBefore)
         QMetaObject::invokeMethod(this, &TextBox::updateScrollBars, Qt::QueuedConnection);
+    // Lines measured only as far as the view reaches are measured whole once changes stop coming:
+    // on the next turn, or at the end of the frame while they come.
+    if (m_widthsPending && !m_throttle->inFrame())
+        QMetaObject::invokeMethod(this, &TextBox::measureShownWidths, Qt::QueuedConnection);
     if (!m_scriptFontsQueued) {
         // Once the box is on screen, while nobody waits for it yet: the first line in a script the
         // box's font lacks would otherwise wait for the search, a frame's time and more.
@@ -356,12 +366,13 @@ void TextBox::paintEvent(QPaintEvent *event)
             [this] {
                 // A character of each: Chinese, Cyrillic, Greek, Arabic, Hebrew, Thai, Hangul,
                 // Japanese kana, Bopomofo, a combining mark, box drawing and emoji.
-                QString sample = QStringLiteral("数Жαمאก한かㄅe\u0301─\u2705\U0001F600");
-                // Devanagari only where a font has it: without one Qt tries every font, and warns on
-                // the terminal for each, at every start.
-                if (!QFontDatabase::families(QFontDatabase::Devanagari).isEmpty())
-                    sample += u'न';
-                m_layouts.loadFonts(sample, devicePixelRatioF());
+                m_layouts.loadFonts(QStringLiteral("数Жαمאก한かㄅe\u0301─\u2705\U0001F600"),
+                                    devicePixelRatioF());
+                // Devanagari on a turn of its own: where no font has it, Qt tries every installed
+                // font, which takes as long as all the others together.
+                QMetaObject::invokeMethod(
+                    this, [this] { m_layouts.loadFonts(QStringLiteral("न"), devicePixelRatioF()); },
+                    Qt::QueuedConnection);
             },
             Qt::QueuedConnection);
     }
@@ -382,8 +393,9 @@ TextBox::Stretch TextBox::stretchShown(qsizetype line) const
             span.to - span.from == text.size() ? nullptr : &m_layouts.spanLayout(line, text, span);
         // A start of a line that shaping made narrower than the view after all: the whole line.
         if (!shown || (span.x == 0 && shown->lineAt(0).naturalTextWidth() < Advances::toPixels(right)))
-            return {start, end, 0, &m_layouts.layout(line, text), nullptr};
-        return {start + span.from, start + span.to, Advances::toPixels(span.x), shown, nullptr};
+            return {start, end, 0, &m_layouts.layout(line, text), nullptr, span.measured};
+        return {start + span.from, start + span.to, Advances::toPixels(span.x), shown,
+                nullptr,           span.measured};
     }
     // Only what the view shows of a long line is laid out, from a few characters before its left edge
     // to a few after its right edge.
@@ -400,12 +412,13 @@ TextBox::Stretch TextBox::stretchShown(qsizetype line) const
     const qint64 x = measures.xOnLine(store(), from);
     std::unique_ptr<QTextLayout> layout = m_layouts.stretch(store().mid(from, to - from), x);
     const QTextLayout *shown = layout.get();
-    return {from, to, Advances::toPixels(x), shown, std::move(layout)};
+    return {from, to, Advances::toPixels(x), shown, std::move(layout), true};
 }
 
 void TextBox::drawLine(QPainter &painter, qsizetype line, qreal top, Range selected, const QRect &clip)
 {
     const Stretch stretch = stretchShown(line);
+    m_widthsPending = m_widthsPending || !stretch.measured;
     const QPointF origin(kMargin - qreal(scrollX()) + stretch.x, top);
     const qsizetype length = stretch.end - stretch.start;
     const bool caretHere = cursorPosition() >= stretch.start && cursorPosition() <= stretch.end;
@@ -768,9 +781,35 @@ void TextBox::deleteTowards(TextKeyMap::Move move)
 
 void TextBox::contentChanged()
 {
+    // The throttle goes first: a change it holds must not also ask for a paint of its own, or the
+    // first change after each held frame paints a second time in that frame.
+    m_throttle->changed();
     updateScrollBars();
     viewport()->update();
-    m_throttle->changed();
+}
+
+void TextBox::measureShownWidths()
+{
+    // Changes coming again: the end of their frame measures.
+    if (!m_widthsPending || m_throttle->inFrame())
+        return;
+    // Lines full of characters new to the box take a while: a few milliseconds a turn, so that the
+    // window answers meanwhile. Lines measured on an earlier turn cost next to nothing again.
+    QElapsedTimer spent;
+    spent.start();
+    const qreal widestBefore = m_layouts.widest();
+    const qsizetype first = firstLineShown();
+    const qsizetype last = std::min(store().lineCount() - 1, first + viewport()->height() / m_lineHeight + 1);
+    qsizetype line = first;
+    for (; line <= last && !spent.hasExpired(kMeasuringSliceMs); ++line) {
+        if (!store().isLong(line))
+            m_layouts.noteWholeWidth(store().lineView(line));
+    }
+    m_widthsPending = line <= last;
+    if (m_widthsPending)
+        QMetaObject::invokeMethod(this, &TextBox::measureShownWidths, Qt::QueuedConnection);
+    if (m_layouts.widest() > widestBefore)
+        updateScrollBars();
 }
 
 void TextBox::updateScrollBars()

@@ -132,9 +132,12 @@ private:
         qreal x;
         const QTextLayout *layout;
         std::unique_ptr<QTextLayout> owned;
+        bool measured; // the line's whole width is known
     };
     // The most of a long line laid out at once: many times what a view shows.
     static constexpr qsizetype kLongestStretch = 4096;
+    // The most time one turn of the event loop spends measuring lines whole for the scroll bar.
+    static constexpr qint64 kMeasuringSliceMs = 4;
     // What the horizontal scroll bar counts to at most, in its own units.
     static constexpr qint64 kWidestRange = 1 << 30;
 
@@ -164,6 +167,9 @@ private:
     void setScrollX(qint64 x);
     int viewportX(qreal x) const;
     Stretch stretchShown(qsizetype line) const;
+    // Measures the whole of the lines on screen that were painted measured only as far as the view
+    // reaches, for the scroll bar.
+    void measureShownWidths();
     void drawLine(QPainter &painter, qsizetype line, qreal top, Range selected, const QRect &clip);
     void layOutComposing(QTextLayout &composing, const QString &text, int column) const;
     void accessibilityActiveChanged(bool active) override { m_announcing = active; }
@@ -172,6 +178,7 @@ private:
     mutable LineLayouts m_layouts;
     CaretMoves m_moves;
     PaintThrottle *m_throttle;
+    bool m_widthsPending = false; // a line painted since the last measureShownWidths() was not measured whole
     QBasicTimer m_blink;
     QString m_preedit;       // what an input method is composing at the caret
     qreal m_preferredX = -1; // the x that moving up and down keeps

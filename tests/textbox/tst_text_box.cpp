@@ -42,6 +42,7 @@ private slots:
     void longLineKeepsItsPlaces();
     void partOfALineDrawsAsTheWhole_data();
     void partOfALineDrawsAsTheWhole();
+    void wideLineReachesItsEnd();
     void floodStillRepaints();
     void placesPastWhatAnIntCounts();
     void readerWalksText_data();
@@ -534,6 +535,20 @@ void TestTextBox::partOfALineDrawsAsTheWhole()
             wide->viewport()->grab(QRect(QPoint(scrolled, 0), narrow->viewport()->size())).toImage();
         QVERIFY2(shown == whole, qPrintable(QString::number(scrolled)));
     }
+}
+
+void TestTextBox::wideLineReachesItsEnd()
+{
+    // A line wider than the box is painted measured only as far as the view reaches. End still
+    // reaches its end at once, and the scroll bar reaches it once the box is quiet.
+    const QString line = QStringLiteral("AT+CWLAP 数据 \uFFFD").repeated(200);
+    auto ended = shownBox();
+    ended->setText(line);
+    verifyFarEndReached(*ended);
+    auto quiet = shownBox();
+    quiet->setText(line);
+    const int end = ended->horizontalScrollBar()->maximum(); // the caret's place, rounded up
+    QTRY_VERIFY(std::abs(quiet->horizontalScrollBar()->maximum() - end) <= 1);
 }
 
 void TestTextBox::floodStillRepaints()
