@@ -18,6 +18,7 @@
 #include <QScrollBar>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
 #include <new>
@@ -362,20 +363,34 @@ void TextBox::paintEvent(QPaintEvent *event)
         // box's font lacks would otherwise wait for the search, a frame's time and more.
         m_scriptFontsQueued = true;
         QMetaObject::invokeMethod(
-            this,
-            [this] {
-                // A character of each: Chinese, Cyrillic, Greek, Arabic, Hebrew, Thai, Hangul,
-                // Japanese kana, Bopomofo, a combining mark, box drawing and emoji.
-                m_layouts.loadFonts(QStringLiteral("数Жαمאก한かㄅe\u0301─\u2705\U0001F600"),
-                                    devicePixelRatioF());
-                // Devanagari on a turn of its own: where no font has it, Qt tries every installed
-                // font, which takes as long as all the others together.
-                QMetaObject::invokeMethod(
-                    this, [this] { m_layouts.loadFonts(QStringLiteral("न"), devicePixelRatioF()); },
-                    Qt::QueuedConnection);
-            },
-            Qt::QueuedConnection);
+            this, [this] { loadScriptFonts(0); }, Qt::QueuedConnection);
     }
+}
+
+void TextBox::loadScriptFonts(int step)
+{
+    static const std::array samples = {
+        // A character of each: Chinese, Cyrillic, Greek, Arabic, Hebrew, Thai, Hangul, Japanese kana,
+        // Bopomofo, a combining mark, box drawing and emoji.
+        QStringLiteral("数Жαمאก한かㄅe\u0301─\u2705\U0001F600"),
+        // Devanagari: where no font has it, Qt tries every installed font, as long as all the others
+        // together.
+        QStringLiteral("न"),
+        // A private character (no font has one) after a letter of each script a module at the wrong
+        // baud rate sends: the first character without a glyph in a script has Qt sort every
+        // installed font for that script, 10 ms and more on a desktop with many fonts.
+        QStringLiteral("数\uE000"),
+        QStringLiteral("α\uE000"),
+        QStringLiteral("Ж\uE000"),
+        QStringLiteral("か\uE000"),
+        QStringLiteral("カ\uE000"),
+        QStringLiteral("ㄅ\uE000"),
+    };
+    // One a turn, so that the window answers in between.
+    m_layouts.loadFonts(samples.at(size_t(step)), devicePixelRatioF());
+    if (size_t(step) + 1 < samples.size())
+        QMetaObject::invokeMethod(
+            this, [this, step] { loadScriptFonts(step + 1); }, Qt::QueuedConnection);
 }
 
 TextBox::Stretch TextBox::stretchShown(qsizetype line) const

@@ -167,6 +167,8 @@ private:
     void setScrollX(qint64 x);
     int viewportX(qreal x) const;
     Stretch stretchShown(qsizetype line) const;
+    // Finds the fonts of the scripts the box's font lacks, a sample a turn from `step` on.
+    void loadScriptFonts(int step);
     // Measures the whole of the lines on screen that were painted measured only as far as the view
     // reaches, for the scroll bar.
     void measureShownWidths();
