@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 void layOut(QTextLayout &layout, const QTextOption &option)
@@ -25,6 +26,19 @@ QTextOption noWrap()
     QTextOption option;
     option.setWrapMode(QTextOption::NoWrap);
     return option;
+}
+
+// Keeps a cache of lines' layouts, which holds `line` already, at `most` other lines by dropping the
+// line farthest from it: a flood moves on to ever later lines and a scroll to nearby ones, so that
+// is the line least likely to be shown again. One at a time: dropping them all at once when the
+// cache was full took most of a frame.
+template <typename Cache> void makeRoom(Cache &cache, qsizetype line, std::size_t most)
+{
+    if (cache.size() <= most)
+        return;
+    const auto distance = [line](const auto &entry) { return std::abs(entry.first - line); };
+    cache.erase(std::max_element(cache.begin(), cache.end(),
+                                 [&](const auto &a, const auto &b) { return distance(a) < distance(b); }));
 }
 
 // Characters past either edge of the view that a part takes along, for a glyph that reaches over
@@ -53,10 +67,7 @@ const QTextLayout &LineLayouts::layout(qsizetype line, QStringView text)
     std::unique_ptr<QTextLayout> &kept = m_layouts[line];
     if (kept && QStringView(kept->text()) == text)
         return *kept;
-    if (m_layouts.size() > kMostKept) {
-        m_layouts.clear();
-        return layout(line, text);
-    }
+    makeRoom(m_layouts, line, kMostKept);
     kept = std::make_unique<QTextLayout>(text.toString(), m_font);
     layOut(*kept, noWrap());
     noteWidth(kept->lineAt(0).naturalTextWidth());
@@ -176,10 +187,7 @@ const QTextLayout &LineLayouts::spanLayout(qsizetype line, QStringView text, con
     if (kept.layout && kept.from == span.from && kept.x == span.x &&
         QStringView(kept.layout->text()) == shown)
         return *kept.layout;
-    if (m_spans.size() > kMostKept) {
-        m_spans.clear();
-        return spanLayout(line, text, span);
-    }
+    makeRoom(m_spans, line, kMostKept);
     kept = {span.from, span.x, stretch(shown.toString(), span.x)};
     return *kept.layout;
 }

@@ -64,7 +64,8 @@ public:
     void forgetWidest() { m_widest = 0; }
 
 private:
-    // Enough for every line of a tall window; past that the cache starts over.
+    // Enough for every line of a tall window; past that the line farthest from the one laid out
+    // goes.
     static constexpr std::size_t kMostKept = 512;
 
     // The start of a line that shaping may draw otherwise in parts, up to a place past the view's
