@@ -9,7 +9,6 @@
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QElapsedTimer>
-#include <QFontDatabase>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMenu>
@@ -342,7 +341,7 @@ void TextBox::paintEvent(QPaintEvent *event)
     m_throttle->painted();
     QPainter painter(viewport());
     const qsizetype first = firstLineShown();
-    const qsizetype last = std::min(store().lineCount() - 1, first + viewport()->height() / m_lineHeight + 1);
+    const qsizetype last = lastLineShown();
     const qreal widestBefore = m_layouts.widest();
     const Range selected = selection();
     // Only the lines the paint is for: a blink of the caret draws its own line.
@@ -671,6 +670,11 @@ qsizetype TextBox::firstLineShown() const
     return verticalScrollBar()->value();
 }
 
+qsizetype TextBox::lastLineShown() const
+{
+    return std::min(store().lineCount() - 1, firstLineShown() + viewport()->height() / m_lineHeight + 1);
+}
+
 qsizetype TextBox::linesFullyShown() const
 {
     return std::max((viewport()->height() - kMargin) / m_lineHeight, 1);
@@ -814,7 +818,7 @@ void TextBox::measureShownWidths()
     spent.start();
     const qreal widestBefore = m_layouts.widest();
     const qsizetype first = firstLineShown();
-    const qsizetype last = std::min(store().lineCount() - 1, first + viewport()->height() / m_lineHeight + 1);
+    const qsizetype last = lastLineShown();
     qsizetype line = first;
     for (; line <= last && !spent.hasExpired(kMeasuringSliceMs); ++line) {
         if (!store().isLong(line))

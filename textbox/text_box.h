@@ -144,6 +144,8 @@ private:
     const TextStore &store() const { return m_control.store(); }
     Range selection() const { return m_control.selection(); }
     qsizetype firstLineShown() const;
+    // The last line a view shows any of.
+    qsizetype lastLineShown() const;
     qsizetype linesFullyShown() const;
     void runAction(TextKeyMap::Action action);
     void moveCaret(qsizetype position, bool select) { m_control.moveCaret(position, select); }
