@@ -2,6 +2,7 @@
 
 #include "app/control_layout.h"
 #include "atpanel/at_panel.h"
+#include "platform/link_codec.h"
 #include "platform/message_box.h"
 #include "platform/skin.h"
 #include "serial/port_control.h"
@@ -161,8 +162,12 @@ void MainForm::buildControls()
     }
 
     // The receive boxes grow without limit; an undo history of every arrival would double the memory.
-    control<TextBox>("Text3")->setUndoRedoEnabled(false);
-    control<TextBox>("Text5")->setUndoRedoEnabled(false);
+    // They take whatever the link decodes to, a module at the wrong baud rate bringing all of it.
+    const QString linkCharacters = LinkDecoder::repertoire();
+    for (const char *received : {"Text3", "Text5"}) {
+        control<TextBox>(received)->setUndoRedoEnabled(false);
+        control<TextBox>(received)->measureAhead(linkCharacters);
+    }
 }
 
 void MainForm::createSubsystems(const Services &services)

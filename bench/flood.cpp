@@ -166,6 +166,8 @@ Session::Session(Link link, std::optional<qint64> receiveCeiling) : m_link(link)
         m_port = fixture.startServer();
     }
     m_box = fixture.textBox(link == Link::Serial ? "Text3" : "Text5");
+    // The figures are for the window at work, after what it does once when it shows.
+    fixture.awaitStartUpWork();
 }
 
 void Session::clear()

@@ -77,6 +77,14 @@ const std::vector<char16_t> &pairTable()
 
 LinkDecoder::LinkDecoder() : m_decoder(kCodePage), m_pairs(pairTable()) {}
 
+QString LinkDecoder::repertoire()
+{
+    std::vector<char16_t> characters = pairTable();
+    std::sort(characters.begin(), characters.end());
+    characters.erase(std::unique(characters.begin(), characters.end()), characters.end());
+    return QString(reinterpret_cast<const QChar *>(characters.data()), qsizetype(characters.size()));
+}
+
 QString LinkDecoder::decode(QByteArrayView bytes)
 {
     // Bytes below 0x80 are ASCII in this code page and never the first half of a character, so a read

@@ -37,6 +37,8 @@ class LinkDecoder
 public:
     LinkDecoder();
     QString decode(QByteArrayView bytes);
+    // Every character other than ASCII that the link's bytes can decode to, each once, in code order.
+    static QString repertoire();
     // Forgets any half character held from the last connection. Done in place: with Qt 6.4's ICU
     // converters, assigning a fresh decoder over the old one can leave the converter's callback
     // pointing at the discarded decoder.

@@ -235,7 +235,7 @@ void TestPortControl::vanishedDeviceClosesThePort()
         QCOMPARE(fixture.textBox("Text3")->toPlainText(),
                  QStringLiteral(u"0123456789 数据 abcdef\n").repeated(4 * kMiB / 24));
     // A port left open on a gone device keeps reporting errors: the window would spin.
-    const auto cpu = cpuWhileIdle();
+    const auto cpu = fixture.cpuWhileIdle();
     QVERIFY2(cpu < kIdleCpuBound, qPrintable(QString::number(cpu.count())));
     fixture.verifyPortClosed();
     // A send that raced the loss may be reported as to a closed port; nothing else is said.
@@ -264,7 +264,7 @@ void TestPortControl::moduleThatDoesNotRead()
         fixture.click("Command4");
 
     // The line is full and the module reads nothing: the window must neither spin nor call it lost.
-    const auto cpu = cpuWhileIdle();
+    const auto cpu = fixture.cpuWhileIdle();
     QVERIFY2(cpu < kIdleCpuBound, qPrintable(QString::number(cpu.count())));
     QVERIFY(fixture.messages.shown.isEmpty());
     QCOMPARE(fixture.button("Command1")->text(), QStringLiteral("关闭"));

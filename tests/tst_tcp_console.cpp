@@ -154,7 +154,7 @@ void TestTcpConsole::clientThatDoesNotRead()
     for (int i = 0; i < 16; ++i)
         m_fixture->click("Command6");
     QTRY_COMPARE(client->bytesAvailable(), kClientTakes);
-    const auto cpu = cpuWhileIdle();
+    const auto cpu = m_fixture->cpuWhileIdle();
     QVERIFY2(cpu < kIdleCpuBound, qPrintable(QString::number(cpu.count())));
     QVERIFY(m_fixture->messages.shown.isEmpty());
 

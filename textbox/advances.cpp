@@ -20,6 +20,7 @@ constexpr qreal kDefaultTabStop = 80;
 std::vector<qint64> boundaries(const QString &text, const QFont &font)
 {
     QTextLayout layout(text, font);
+    layout.setCacheEnabled(true); // else ending the layout drops the shaping that cursorToX() needs
     layout.beginLayout();
     const QTextLine line = layout.createLine();
     layout.endLayout();
@@ -27,6 +28,16 @@ std::vector<qint64> boundaries(const QString &text, const QFont &font)
     for (qsizetype i = 0; i <= text.size(); ++i)
         result[size_t(i)] = qRound64(line.cursorToX(int(i)) * 64);
     return result;
+}
+
+// Whether a layout draws nothing at all for the character: no installed font has a glyph for it.
+bool drawsNothing(QChar c, const QFont &font)
+{
+    QTextLayout layout(QString(c), font);
+    layout.beginLayout();
+    layout.createLine();
+    layout.endLayout();
+    return layout.glyphRuns().isEmpty();
 }
 } // namespace
 
@@ -37,8 +48,10 @@ Advances::Advances(const QFont &font, qreal tabStopDistance)
     for (int c = 0; c < int(m_latin1.size()); ++c)
         all[c] = c == '\t' || c == '\n' || c == '\r' ? u' ' : QChar(c); // never measured through the table
     const std::vector<qint64> at = boundaries(all, m_font);
-    for (size_t c = 0; c < m_latin1.size(); ++c)
+    for (size_t c = 0; c < m_latin1.size(); ++c) {
         m_latin1[c] = qint32(at[c + 1] - at[c]);
+        noteIfBlank(char16_t(c), m_latin1[c]);
+    }
 }
 
 bool Advances::standsAlone(char16_t c)
@@ -81,6 +94,23 @@ bool Advances::standsAlone(char16_t c)
         return c >= 0xAC00 && c <= 0xD7A3;
     default:
         return false;
+    }
+}
+
+void Advances::noteIfBlank(char16_t c, qint32 width) const
+{
+    if (width == 0 && standsAlone(c) && drawsNothing(QChar(c), m_font))
+        m_blank.set(c);
+}
+
+void Advances::blankOut(QString &text) const
+{
+    const auto standsAlone = [](QChar c) { return Advances::standsAlone(c.unicode()); };
+    if (!std::all_of(text.cbegin(), text.cend(), standsAlone))
+        return;
+    for (QChar &c : text) {
+        if (m_blank.test(c.unicode()))
+            c = QChar(0x200B);
     }
 }
 
@@ -217,8 +247,10 @@ qint64 Advances::advance(const char16_t *text, qsizetype at, qsizetype size) con
     qint32 &width = m_basic[c];
     if (width == kUnmeasured && widthHoldsInARow(c))
         measureAhead(text + at, std::min(size - at, kMeasuredAhead));
-    if (width == kUnmeasured)
+    if (width == kUnmeasured) {
         width = qint32(boundaries(QString(QChar(c)), m_font).back());
+        noteIfBlank(c, width);
+    }
     return width;
 }
 
@@ -235,6 +267,10 @@ void Advances::measureAhead(const char16_t *text, qsizetype size) const
         fresh.append(QChar(c));
     }
     const std::vector<qint64> at = fresh.size() > 1 ? boundaries(fresh, m_font) : std::vector<qint64>();
-    for (qsizetype i = 0; i < fresh.size(); ++i)
-        m_basic[fresh.at(i).unicode()] = at.empty() ? kUnmeasured : qint32(at[size_t(i) + 1] - at[size_t(i)]);
+    for (qsizetype i = 0; i < fresh.size(); ++i) {
+        const char16_t c = fresh.at(i).unicode();
+        m_basic[c] = at.empty() ? kUnmeasured : qint32(at[size_t(i) + 1] - at[size_t(i)]);
+        if (!at.empty())
+            noteIfBlank(c, m_basic[c]);
+    }
 }

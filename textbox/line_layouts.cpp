@@ -107,7 +107,9 @@ std::unique_ptr<QTextLayout> LineLayouts::stretch(const QString &text, qint64 x)
     }
     QTextOption option = noWrap();
     option.setTabs(tabs);
-    auto layout = std::make_unique<QTextLayout>(text, m_font);
+    QString shown = text;
+    m_advances->blankOut(shown);
+    auto layout = std::make_unique<QTextLayout>(shown, m_font);
     layOut(*layout, option);
     return layout;
 }
@@ -184,10 +186,10 @@ const QTextLayout &LineLayouts::spanLayout(qsizetype line, QStringView text, con
 {
     KeptSpan &kept = m_spans[line];
     const QStringView shown = text.sliced(span.from, span.to - span.from);
-    if (kept.layout && kept.from == span.from && kept.x == span.x &&
-        QStringView(kept.layout->text()) == shown)
+    if (kept.layout && kept.from == span.from && kept.x == span.x && QStringView(kept.text) == shown)
         return *kept.layout;
     makeRoom(m_spans, line, kMostKept);
-    kept = {span.from, span.x, stretch(shown.toString(), span.x)};
+    kept = {span.from, span.x, shown.toString(), nullptr};
+    kept.layout = stretch(kept.text, span.x);
     return *kept.layout;
 }

@@ -41,7 +41,8 @@ public:
     // A laid-out part of a line, kept like a whole line's layout.
     const QTextLayout &spanLayout(qsizetype line, QStringView text, const Span &span);
     // A stretch of a long line that starts `x` (1/64 pixel) into the line, with its tabs stopping
-    // where they stop on the whole line.
+    // where they stop on the whole line; for drawing only, with what draws as nothing blanked out
+    // (Advances::blankOut).
     std::unique_ptr<QTextLayout> stretch(const QString &text, qint64 x) const;
     // Kerning off and no shaping where a script does without, so that a line is as wide as its
     // characters' advances say; glyphs on whole pixels.
@@ -76,6 +77,7 @@ private:
     {
         qsizetype from = 0;
         qint64 x = 0;
+        QString text; // as the line has it: the layout's own may have characters blanked out
         std::unique_ptr<QTextLayout> layout;
     };
 

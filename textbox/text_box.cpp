@@ -56,6 +56,7 @@ TextBox::TextBox(QWidget *parent)
       m_moves(m_control.store(), m_layouts), m_throttle(new PaintThrottle(this))
 {
     connect(m_throttle, &PaintThrottle::settled, this, &TextBox::measureShownWidths);
+    connect(m_throttle, &PaintThrottle::settled, this, &TextBox::measureExpected);
     installTextBoxAccessibility();
     QAccessible::installActivationObserver(this);
     m_announcing = QAccessible::isActive();
@@ -387,9 +388,40 @@ void TextBox::loadScriptFonts(int step)
     };
     // One a turn, so that the window answers in between.
     m_layouts.loadFonts(samples.at(size_t(step)), devicePixelRatioF());
-    if (size_t(step) + 1 < samples.size())
+    if (size_t(step) + 1 < samples.size()) {
         QMetaObject::invokeMethod(
             this, [this, step] { loadScriptFonts(step + 1); }, Qt::QueuedConnection);
+        return;
+    }
+    // Measuring a character no font has sorts its script's fonts first: now already done.
+    m_scriptFontsLoaded = true;
+    QMetaObject::invokeMethod(this, &TextBox::measureExpected, Qt::QueuedConnection);
+}
+
+void TextBox::measureAhead(const QString &characters)
+{
+    m_expected = characters;
+    m_expectedMeasured = 0;
+    if (m_scriptFontsLoaded)
+        QMetaObject::invokeMethod(this, &TextBox::measureExpected, Qt::QueuedConnection);
+}
+
+void TextBox::measureExpected()
+{
+    // While changes come, the frames go first; the end of them measures on.
+    if (!m_scriptFontsLoaded || m_throttle->inFrame() || m_expectedMeasured >= m_expected.size())
+        return;
+    // A few milliseconds a turn, so that the window answers meanwhile.
+    constexpr qsizetype kPiece = 16; // a quarter of a millisecond and more
+    QElapsedTimer spent;
+    spent.start();
+    while (m_expectedMeasured < m_expected.size() && !spent.hasExpired(kMeasuringSliceMs)) {
+        const qsizetype count = std::min(kPiece, m_expected.size() - m_expectedMeasured);
+        m_layouts.advances().measure(QStringView(m_expected).sliced(m_expectedMeasured, count));
+        m_expectedMeasured += count;
+    }
+    if (m_expectedMeasured < m_expected.size())
+        QMetaObject::invokeMethod(this, &TextBox::measureExpected, Qt::QueuedConnection);
 }
 
 TextBox::Stretch TextBox::stretchShown(qsizetype line) const
@@ -451,7 +483,7 @@ void TextBox::drawLine(QPainter &painter, qsizetype line, qreal top, Range selec
     QTextLayout composing;
     const bool isComposing = caretHere && !m_preedit.isEmpty();
     if (isComposing)
-        layOutComposing(composing, stretch.layout->text(), column);
+        layOutComposing(composing, store().mid(stretch.start, length), column);
     const QTextLayout &layout = isComposing ? composing : *stretch.layout;
     layout.draw(&painter, origin, formats, clip);
 
@@ -869,6 +901,8 @@ void TextBox::fontChanged()
 {
     m_layouts.setFont(font());
     m_scriptFontsQueued = false;
+    m_scriptFontsLoaded = false;
+    m_expectedMeasured = 0;
     m_lineHeight = std::max(qCeil(QFontMetricsF(font()).lineSpacing()), 1);
     updateScrollBars();
     viewport()->update();

@@ -86,6 +86,12 @@ public:
 
     void setTabChangesFocus(bool changesFocus) { m_tabChangesFocus = changesFocus; }
     bool tabChangesFocus() const { return m_tabChangesFocus; }
+    // Characters the box is likely to be given, measured ahead: a slice at a time while the box is
+    // quiet, once it has shown and found its fonts (again after a change of font). The first lines
+    // that bring characters new to the box otherwise measure them in their frame, most of a frame
+    // in a flood of Chinese or of random bytes.
+    void measureAhead(const QString &characters);
+    bool measuringAhead() const { return m_expectedMeasured < m_expected.size(); }
     void setUndoRedoEnabled(bool enabled) { m_control.setUndoRedoEnabled(enabled); }
     bool isUndoRedoEnabled() const { return m_control.isUndoRedoEnabled(); }
 
@@ -174,6 +180,8 @@ private:
     // Measures the whole of the lines on screen that were painted measured only as far as the view
     // reaches, for the scroll bar.
     void measureShownWidths();
+    // Measures the next slice of the characters given to measureAhead().
+    void measureExpected();
     void drawLine(QPainter &painter, qsizetype line, qreal top, Range selected, const QRect &clip);
     void layOutComposing(QTextLayout &composing, const QString &text, int column) const;
     void accessibilityActiveChanged(bool active) override { m_announcing = active; }
@@ -198,4 +206,7 @@ private:
     // caret's x means shaping its line, which arrivals would otherwise do for every piece.
     bool m_caretColumnPending = false;
     bool m_scriptFontsQueued = false; // for the font the box has now
+    bool m_scriptFontsLoaded = false;
+    QString m_expected; // characters to measure ahead, the first m_expectedMeasured of them done
+    qsizetype m_expectedMeasured = 0;
 };

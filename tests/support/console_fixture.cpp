@@ -9,20 +9,9 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 
-#include <sys/resource.h>
+#include <algorithm>
 
-std::chrono::milliseconds cpuWhileIdle()
-{
-    const auto cpu = [] {
-        rusage usage{};
-        ::getrusage(RUSAGE_SELF, &usage);
-        const auto ms = [](const timeval &t) { return qint64(t.tv_sec) * 1000 + t.tv_usec / 1000; };
-        return std::chrono::milliseconds(ms(usage.ru_utime) + ms(usage.ru_stime));
-    };
-    const auto before = cpu();
-    QTest::qWait(500); // watching the window on its own, not waiting for anything
-    return cpu() - before;
-}
+#include <sys/resource.h>
 
 quint16 freeTcpPort()
 {
@@ -113,4 +102,31 @@ void ConsoleFixture::verifyPortClosed() const
     QVERIFY(find<QComboBox>("Combo1")->isEnabled());
     QVERIFY(!button("Command4")->isEnabled());
     QVERIFY(!find<SerialLink>("serialLink")->isOpen());
+}
+
+void ConsoleFixture::awaitStartUpWork() const
+{
+    const QList<TextBox *> boxes = window->findChildren<TextBox *>();
+    const bool over = QTest::qWaitFor(
+        [&boxes] {
+            return std::none_of(boxes.begin(), boxes.end(),
+                                [](const TextBox *box) { return box->measuringAhead(); });
+        },
+        60000);
+    if (!over)
+        qFatal("the window's start-up work never ended");
+}
+
+std::chrono::milliseconds ConsoleFixture::cpuWhileIdle() const
+{
+    awaitStartUpWork();
+    const auto cpu = [] {
+        rusage usage{};
+        ::getrusage(RUSAGE_SELF, &usage);
+        const auto ms = [](const timeval &t) { return qint64(t.tv_sec) * 1000 + t.tv_usec / 1000; };
+        return std::chrono::milliseconds(ms(usage.ru_utime) + ms(usage.ru_stime));
+    };
+    const auto before = cpu();
+    QTest::qWait(500); // watching the window on its own, not waiting for anything
+    return cpu() - before;
 }

@@ -24,9 +24,6 @@ template <std::size_t N> QString literal(const char16_t (&text)[N])
 {
     return QString::fromUtf16(text, qsizetype(N - 1));
 }
-// CPU time (all threads) the process burns while the window runs on its own for half a second: a
-// busy loop burns most of it, an idle window next to nothing.
-std::chrono::milliseconds cpuWhileIdle();
 constexpr std::chrono::milliseconds kIdleCpuBound{150};
 
 // A TCP port on which nothing listens right now.
@@ -63,6 +60,12 @@ public:
     void verifyPortClosed() const;
     // Starts the window's TCP server on a free port and returns the port.
     quint16 startServer();
+    // Runs the window until the work it does once it shows is over: its receive boxes measure the
+    // characters the links can bring, a second or so.
+    void awaitStartUpWork() const;
+    // CPU time (all threads) the process burns while the window, its start-up work over, runs on
+    // its own for half a second: a busy loop burns most of it, an idle window next to nothing.
+    std::chrono::milliseconds cpuWhileIdle() const;
 
     QMap<int, QString> devices; // COM number -> device path
     // What the system says about a device: no access for this user, its USB adapter.
