@@ -99,8 +99,14 @@ QString LineBreaks::normalize(QStringView piece)
     return result;
 }
 
-QString LineBreaks::whole(QStringView text)
+QString LineBreaks::whole(const QString &text)
 {
+    // Text broken by LF alone (what the clipboard holds on this system) is kept as it is: a copy of a
+    // large paste was a megabyte of fresh memory and a few milliseconds of page faults.
+    const auto *const begin = reinterpret_cast<const char16_t *>(text.constData());
+    const char16_t *const end = begin + text.size();
+    if (nextBreak(begin, end) == end)
+        return text;
     LineBreaks breaks;
     QString result = breaks.normalize(text);
     if (breaks.after() == After::CrCr)

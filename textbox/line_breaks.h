@@ -18,7 +18,7 @@ public:
 
     QString normalize(QStringView piece);
     // A text that is complete in itself (set, pasted, typed): nothing waits for a next piece.
-    static QString whole(QStringView text);
+    static QString whole(const QString &text);
 
     After after() const { return m_after; }
     void restart(After after) { m_after = after; }
