@@ -105,12 +105,10 @@ void Advances::noteIfBlank(char16_t c, qint32 width) const
 
 void Advances::blankOut(QString &text) const
 {
-    const auto standsAlone = [](QChar c) { return Advances::standsAlone(c.unicode()); };
-    if (!std::all_of(text.cbegin(), text.cend(), standsAlone))
-        return;
-    for (QChar &c : text) {
-        if (m_blank.test(c.unicode()))
-            c = QChar(0x200B);
+    // Read through const access: text with nothing to blank out is not copied.
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (m_blank.test(text.at(i).unicode()))
+            text[i] = QChar(0x200B);
     }
 }
 

@@ -55,7 +55,7 @@ public:
     // draw as nothing: one that no installed font has a glyph for (controls, private and unassigned
     // characters), which a layout leaves out. A zero width space draws the same nothing at the same
     // place, and a layout finds it in the first font it tries, where for the others it asks every
-    // installed font, 10 microseconds a character on a desktop. Only in text whose characters all stand
+    // installed font, 10 microseconds a character on a desktop. For text whose characters all stand
     // alone, where that changes neither shaping nor order.
     void blankOut(QString &text) const;
 

@@ -108,7 +108,8 @@ std::unique_ptr<QTextLayout> LineLayouts::stretch(const QString &text, qint64 x)
     QTextOption option = noWrap();
     option.setTabs(tabs);
     QString shown = text;
-    m_advances->blankOut(shown);
+    if (placedByAdvances(shown))
+        m_advances->blankOut(shown);
     auto layout = std::make_unique<QTextLayout>(shown, m_font);
     layOut(*layout, option);
     return layout;
