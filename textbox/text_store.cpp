@@ -318,15 +318,20 @@ void TextStore::append(QStringView text)
     }
 }
 
-std::vector<std::shared_ptr<TextStore::Chunk>> TextStore::split(QStringView text)
+std::vector<std::shared_ptr<TextStore::Chunk>> TextStore::split(std::initializer_list<QStringView> pieces)
 {
+    // Chunks fill as appending fills them, whichever piece a chunk's text comes from.
     std::vector<std::shared_ptr<Chunk>> chunks{newChunk()};
-    while (!text.isEmpty()) {
-        const qsizetype take = chunkTake(text, 0);
-        if (chunks.back()->size() > 0)
-            chunks.push_back(newChunk());
-        chunks.back()->append(text.first(take));
-        text = text.sliced(take);
+    for (QStringView text : pieces) {
+        while (!text.isEmpty()) {
+            const Chunk &back = *chunks.back();
+            if (back.size() >= kChunkCharacters &&
+                (back.endsWithBreak() || back.size() >= kChunkCharacters + kChunkSlack))
+                chunks.push_back(newChunk());
+            const qsizetype take = chunkTake(text, chunks.back()->size());
+            chunks.back()->append(text.first(take));
+            text = text.sliced(take);
+        }
     }
     return chunks;
 }
@@ -335,15 +340,15 @@ void TextStore::replace(qsizetype position, qsizetype removed, QStringView inser
 {
     const qsizetype first = chunkAt(position);
     const qsizetype last = chunkAt(position + removed);
-    const qsizetype before = position - m_chunkStarts[first];
     const qsizetype afterFrom = position + removed - m_chunkStarts[last];
-    const qsizetype after = m_chunks[last]->size() - afterFrom;
-    QString joined;
-    joined.reserve(before + inserted.size() + after);
-    m_chunks[first]->appendTo(joined, 0, before);
-    joined.append(inserted);
-    m_chunks[last]->appendTo(joined, afterFrom, after);
-    std::vector<std::shared_ptr<Chunk>> chunks = split(joined);
+    // What the edited chunks keep on either side, at most a chunk each. The inserted text goes into
+    // the new chunks straight from where it is: a paste of a big log copied once more was a megabyte of
+    // fresh memory and its page faults.
+    QString before;
+    m_chunks[first]->appendTo(before, 0, position - m_chunkStarts[first]);
+    QString after;
+    m_chunks[last]->appendTo(after, afterFrom, m_chunks[last]->size() - afterFrom);
+    std::vector<std::shared_ptr<Chunk>> chunks = split({before, inserted, after});
     // An emptied chunk after others is dropped: the text before it already ends where it would start.
     if (chunks.back()->size() == 0 && first > 0)
         chunks.pop_back();

@@ -5,6 +5,7 @@
 
 #include <QString>
 
+#include <initializer_list>
 #include <memory>
 #include <vector>
 
@@ -131,7 +132,8 @@ private:
     };
 
     qsizetype breakPosition(qsizetype index) const;
-    std::vector<std::shared_ptr<Chunk>> split(QStringView text);
+    // New chunks holding the pieces one after another.
+    std::vector<std::shared_ptr<Chunk>> split(std::initializer_list<QStringView> pieces);
     std::shared_ptr<Chunk> newChunk();
     void reindexFrom(qsizetype chunk);
     void countBytes();
