@@ -171,12 +171,22 @@ Advances::Run Advances::measure(QStringView text) const
 
 qsizetype Advances::nearest(QLatin1StringView text, qint64 x, qint64 target, qint64 &boundaryX) const
 {
-    return nearestIn(text.data(), text.size(), x, target, boundaryX);
+    return nearestIn(text.data(), text.size(), x, target, boundaryX, [](qsizetype) { return qint64(0); });
 }
 
 qsizetype Advances::nearest(QStringView text, qint64 x, qint64 target, qint64 &boundaryX) const
 {
-    return nearestIn(text.utf16(), text.size(), x, target, boundaryX);
+    const char16_t *const utf16 = text.utf16();
+    return nearestIn(utf16, text.size(), x, target, boundaryX,
+                     [&](qsizetype at) { return advance(utf16, at, text.size()); });
+}
+
+qsizetype Advances::nearestKnown(QStringView text, qint64 x, qint64 target, qint64 &boundaryX,
+                                 bool &guessed) const
+{
+    const char16_t *const utf16 = text.utf16();
+    return nearestIn(utf16, text.size(), x, target, boundaryX,
+                     [&](qsizetype at) { return knownAdvance(utf16, at, text.size(), guessed); });
 }
 
 template <typename Char> Advances::Run Advances::measureText(const Char *text, qsizetype size) const
@@ -199,9 +209,9 @@ template <typename Char> Advances::Run Advances::measureText(const Char *text, q
     return run;
 }
 
-template <typename Char>
-qsizetype Advances::nearestIn(const Char *text, qsizetype size, qint64 x, qint64 target,
-                              qint64 &boundaryX) const
+template <typename Char, typename Width>
+qsizetype Advances::nearestIn(const Char *text, qsizetype size, qint64 x, qint64 target, qint64 &boundaryX,
+                              const Width &advanceAt) const
 {
     qsizetype at = 0;
     while (at < size) {
@@ -213,7 +223,7 @@ qsizetype Advances::nearestIn(const Char *text, qsizetype size, qint64 x, qint64
         } else if (c < m_latin1.size()) {
             width = m_latin1[c];
         } else if constexpr (sizeof(Char) == sizeof(char16_t)) {
-            width = advance(text, at, size);
+            width = advanceAt(at);
             if (QChar::isHighSurrogate(c) && at + 1 < size && QChar::isLowSurrogate(text[at + 1]))
                 step = 2;
         }
@@ -250,6 +260,25 @@ qint64 Advances::advance(const char16_t *text, qsizetype at, qsizetype size) con
         noteIfBlank(c, width);
     }
     return width;
+}
+
+qint64 Advances::knownAdvance(const char16_t *text, qsizetype at, qsizetype size, bool &guessed) const
+{
+    const char16_t c = text[at];
+    if (QChar::isLowSurrogate(c) && at > 0 && QChar::isHighSurrogate(text[at - 1]))
+        return 0;
+    qint32 width = kUnmeasured;
+    if (QChar::isHighSurrogate(c) && at + 1 < size && QChar::isLowSurrogate(text[at + 1])) {
+        const auto found = m_supplementary.find(QChar::surrogateToUcs4(c, text[at + 1]));
+        if (found != m_supplementary.end())
+            width = found->second;
+    } else if (!m_basic.empty()) {
+        width = m_basic[c];
+    }
+    if (width >= 0)
+        return width;
+    guessed = true;
+    return m_latin1['n'];
 }
 
 void Advances::measureAhead(const char16_t *text, qsizetype size) const

@@ -44,6 +44,9 @@ public:
     // its own x in `boundaryX`. A pair of surrogates is never split.
     qsizetype nearest(QLatin1StringView text, qint64 x, qint64 target, qint64 &boundaryX) const;
     qsizetype nearest(QStringView text, qint64 x, qint64 target, qint64 &boundaryX) const;
+    // As nearest(), measuring nothing: a character not measured yet counts as wide as a Latin 'n' and
+    // sets `guessed`. For choosing what of a line to lay out before its new characters are measured.
+    qsizetype nearestKnown(QStringView text, qint64 x, qint64 target, qint64 &boundaryX, bool &guessed) const;
 
     // Whether a character is drawn the same in any part of its line that holds it as in the whole
     // line: one glyph after another, each as wide as the character alone, as the box's font draws
@@ -64,9 +67,13 @@ public:
 
 private:
     template <typename Char> Run measureText(const Char *text, qsizetype size) const;
-    template <typename Char>
-    qsizetype nearestIn(const Char *text, qsizetype size, qint64 x, qint64 target, qint64 &boundaryX) const;
+    // `width(at)` gives the advance of the character at `at` beyond Latin-1.
+    template <typename Char, typename Width>
+    qsizetype nearestIn(const Char *text, qsizetype size, qint64 x, qint64 target, qint64 &boundaryX,
+                        const Width &width) const;
     qint64 advance(const char16_t *text, qsizetype at, qsizetype size) const;
+    // The advance if measured, else the guess; a pair of surrogates counts at its first half.
+    qint64 knownAdvance(const char16_t *text, qsizetype at, qsizetype size, bool &guessed) const;
     static bool widthHoldsInARow(char16_t c);
     void noteIfBlank(char16_t c, qint32 width) const;
     // Measures the new characters of `text` whose width holds in a row, in one layout.

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 
 namespace {
 void layOut(QTextLayout &layout, const QTextOption &option)
@@ -98,10 +99,10 @@ std::unique_ptr<QTextLayout> LineLayouts::stretch(const QString &text, qint64 x)
 {
     // A layout puts tab stops at multiples of the stop distance from its own start; this one starts
     // x into the line, so it is told where the line's stops fall instead.
-    const qint64 stop = m_advances->tabStop();
-    const qint64 end = m_advances->end(m_advances->measure(text), x);
     QList<QTextOption::Tab> tabs;
     if (text.contains(u'\t')) {
+        const qint64 stop = m_advances->tabStop();
+        const qint64 end = m_advances->end(m_advances->measure(text), x);
         for (qint64 at = (x / stop + 1) * stop; at <= end; at += stop)
             tabs.append(QTextOption::Tab(Advances::toPixels(at - x), QTextOption::LeftTab));
     }
@@ -119,13 +120,20 @@ LineLayouts::Span LineLayouts::spanShown(QStringView text, qint64 left, qint64 r
 {
     const Span whole{0, text.size(), 0, true};
     if (!placedByAdvances(text)) {
-        const qint64 width = m_advances->end(m_advances->measure(text), 0);
+        // Characters new to the box are not measured here: each takes a layout of its own, and a
+        // pasted log in a few scripts spent a quarter of its first paint on them. Until they are
+        // measured with the rest of the line, once the paint is done, each counts as a Latin letter.
+        bool guessed = false;
+        qint64 width = 0;
+        m_advances->nearestKnown(text, 0, std::numeric_limits<qint64>::max(), width, guessed);
         if (left <= 0 && right >= width)
-            return whole;
+            return {0, text.size(), 0, !guessed};
         // The scroll bar reaches the end of the line as its characters' advances place it. Where
         // shaping draws it narrower, the bar takes that measure once the line is laid out whole.
-        noteWidth(Advances::toPixels(width));
-        return left <= 0 ? startShown(text, right) : whole;
+        if (!guessed)
+            noteWidth(Advances::toPixels(width));
+        const Span shown = left <= 0 ? startShown(text, right) : whole;
+        return {shown.from, shown.to, shown.x, !guessed};
     }
     // Measured only as far as the view reaches: measuring the unseen rest of each line, character
     // by character in the font, was most of a frame in a flood of characters new to the box.
@@ -158,7 +166,8 @@ LineLayouts::Span LineLayouts::startShown(QStringView text, qint64 right) const
     // sequences): the end is sought as far again past the view, and the box lays out the whole line when the
     // part still falls short of the view's edge.
     qint64 x = 0;
-    qsizetype end = m_advances->nearest(text, 0, 2 * right, x);
+    bool guessed = false;
+    qsizetype end = m_advances->nearestKnown(text, 0, 2 * right, x, guessed);
     // The part ends before a space that follows a left-to-right letter: no shaping reaches across
     // that, and in a left-to-right line text on either side of it is ordered on its own side.
     while (end < text.size() && !(text[end] == u' ' && end > 0 && text[end - 1].direction() == QChar::DirL))

@@ -24,8 +24,9 @@ public:
     // draws otherwise in parts (right-to-left text, combining marks, scripts whose letters join or
     // reorder, emoji sequences) is only ever cut after the view, where no shaping reaches across.
     // A line wider than the view whose characters are placed by their advances is measured only
-    // as far as the view reaches; `measured` says whether that took in the whole line, and with it
-    // the line's width. noteWholeWidth() measures the rest.
+    // as far as the view reaches, and other lines not at all where they hold characters new to the
+    // box; `measured` says whether the whole line was, and with it the line's width.
+    // noteWholeWidth() measures the rest.
     struct Span
     {
         qsizetype from;
