@@ -67,10 +67,10 @@ public:
 
 private:
     template <typename Char> Run measureText(const Char *text, qsizetype size) const;
-    // `width(at)` gives the advance of the character at `at` beyond Latin-1.
+    // `advanceAt(at)` gives the advance of the character at `at` beyond Latin-1.
     template <typename Char, typename Width>
     qsizetype nearestIn(const Char *text, qsizetype size, qint64 x, qint64 target, qint64 &boundaryX,
-                        const Width &width) const;
+                        const Width &advanceAt) const;
     qint64 advance(const char16_t *text, qsizetype at, qsizetype size) const;
     // The advance if measured, else the guess; a pair of surrogates counts at its first half.
     qint64 knownAdvance(const char16_t *text, qsizetype at, qsizetype size, bool &guessed) const;
