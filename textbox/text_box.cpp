@@ -56,7 +56,7 @@ TextBox::TextBox(QWidget *parent)
       m_moves(m_control.store(), m_layouts), m_throttle(new PaintThrottle(this))
 {
     connect(m_throttle, &PaintThrottle::settled, this, &TextBox::measureShownWidths);
-    connect(m_throttle, &PaintThrottle::settled, this, &TextBox::measureExpected);
+    connect(m_throttle, &PaintThrottle::settled, this, &TextBox::queueMeasuringAhead);
     installTextBoxAccessibility();
     QAccessible::installActivationObserver(this);
     m_announcing = QAccessible::isActive();
@@ -395,7 +395,7 @@ void TextBox::loadScriptFonts(int step)
     }
     // Measuring a character no font has sorts its script's fonts first: now already done.
     m_scriptFontsLoaded = true;
-    QMetaObject::invokeMethod(this, &TextBox::measureExpected, Qt::QueuedConnection);
+    queueMeasuringAhead();
 }
 
 void TextBox::measureAhead(const QString &characters)
@@ -403,11 +403,22 @@ void TextBox::measureAhead(const QString &characters)
     m_expected = characters;
     m_expectedMeasured = 0;
     if (m_scriptFontsLoaded)
-        QMetaObject::invokeMethod(this, &TextBox::measureExpected, Qt::QueuedConnection);
+        queueMeasuringAhead();
+}
+
+void TextBox::queueMeasuringAhead()
+{
+    // One slice a turn, however many reasons there are to go on: a slice already due and the end of
+    // a frame would otherwise run two chains side by side, twice the time a turn.
+    if (m_measuringQueued)
+        return;
+    m_measuringQueued = true;
+    QMetaObject::invokeMethod(this, &TextBox::measureExpected, Qt::QueuedConnection);
 }
 
 void TextBox::measureExpected()
 {
+    m_measuringQueued = false;
     // While changes come, the frames go first; the end of them measures on.
     if (!m_scriptFontsLoaded || m_throttle->inFrame() || m_expectedMeasured >= m_expected.size())
         return;
@@ -421,7 +432,7 @@ void TextBox::measureExpected()
         m_expectedMeasured += count;
     }
     if (m_expectedMeasured < m_expected.size())
-        QMetaObject::invokeMethod(this, &TextBox::measureExpected, Qt::QueuedConnection);
+        queueMeasuringAhead();
 }
 
 TextBox::Stretch TextBox::stretchShown(qsizetype line) const

@@ -180,7 +180,8 @@ private:
     // Measures the whole of the lines on screen that were painted measured only as far as the view
     // reaches, for the scroll bar.
     void measureShownWidths();
-    // Measures the next slice of the characters given to measureAhead().
+    // Measures the next slice of the characters given to measureAhead(), on a later turn.
+    void queueMeasuringAhead();
     void measureExpected();
     void drawLine(QPainter &painter, qsizetype line, qreal top, Range selected, const QRect &clip);
     void layOutComposing(QTextLayout &composing, const QString &text, int column) const;
@@ -209,4 +210,5 @@ private:
     bool m_scriptFontsLoaded = false;
     QString m_expected; // characters to measure ahead, the first m_expectedMeasured of them done
     qsizetype m_expectedMeasured = 0;
+    bool m_measuringQueued = false; // a slice of measuring ahead is due on a later turn
 };
